@@ -1,0 +1,63 @@
+#include "catalog/catalog_format.h"
+
+namespace catpack {
+
+namespace {
+
+constexpr std::size_t examinedLength = 1024;
+
+unsigned char indexKey(std::uint64_t position) {
+  return static_cast<unsigned char>(position - indexKeyConstant);
+}
+
+}  // namespace
+
+void scrambleIndexText(unsigned char* bytes, std::size_t length, std::uint64_t position) {
+  for (std::size_t i = 0; i < length; ++i) bytes[i] ^= indexKey(position + i);
+}
+
+bool isOldCatalogText(const unsigned char* bytes, std::size_t length) {
+  const std::size_t examined = length < examinedLength ? length : examinedLength;
+  int lineCount = 0;
+  bool atLineStart = false, needsNumber = false, spaceSeen = false, digitsAfterSpace = false;
+  bool expectLf = false, prevHigh = false, prevLead = false;
+  for (std::size_t position = 0; position < examined; ++position) {
+    const unsigned char byte = bytes[position] ^ indexKey(position);
+    if (expectLf) {
+      if (byte != '\n') return false;
+      expectLf = false;
+      continue;
+    }
+    if (prevLead && (byte < 0x80 || byte > 0xBF)) return false;
+    if (!prevHigh && byte >= 0x80 && byte <= 0xBF) return false;
+    prevLead = byte >= 0xC0;
+    prevHigh = byte >= 0x80;
+    if (byte == '\r' || byte == '\n') {
+      if (atLineStart) return false;
+      if (needsNumber && !digitsAfterSpace) return false;
+      ++lineCount;
+      expectLf = byte == '\r';
+      atLineStart = true;
+      needsNumber = true;
+      spaceSeen = false;
+      digitsAfterSpace = false;
+    } else if (byte < 32 && byte != '\t') {
+      return false;
+    } else if (atLineStart) {
+      if (byte == ' ' || byte == '#') needsNumber = false;
+      atLineStart = false;
+    } else if (byte == ' ') {
+      spaceSeen = true;
+      digitsAfterSpace = false;
+    } else if (byte >= '0' && byte <= '9') {
+      if (spaceSeen) digitsAfterSpace = true;
+    } else {
+      spaceSeen = false;
+      digitsAfterSpace = false;
+    }
+  }
+  if (length >= examinedLength) return lineCount >= 2;
+  return lineCount >= 1 && atLineStart && !expectLf;
+}
+
+}  // namespace catpack

@@ -1,0 +1,19 @@
+// The two index-file formats: the scrambling of the old format's index text
+// and the rule that tells an old-format index from a current one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace catpack {
+
+// The index key of byte position p is (p - indexKeyConstant) modulo 256.
+inline constexpr unsigned char indexKeyConstant = 0x37;
+
+// XORs bytes[i] with the index key of position + i; its own inverse.
+void scrambleIndexText(unsigned char* bytes, std::size_t length, std::uint64_t position);
+
+// True when the first 1024 bytes, unscrambled, read like an old-format index.
+bool isOldCatalogText(const unsigned char* bytes, std::size_t length);
+
+}  // namespace catpack

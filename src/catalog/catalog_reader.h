@@ -1,0 +1,17 @@
+// Reads a catalog's index file into a FileIndex, in either format.
+#pragma once
+
+#include <string>
+
+#include "index/file_index.h"
+
+namespace catpack {
+
+// Adds every member listed by base + ".cat"; false when the index file could
+// not be loaded (nothing is added then).
+bool readCatalog(FileIndex& index, const std::string& base);
+
+// Whether base + ".cat" exists and is in the old format.
+bool isOldCatalog(const std::string& base);
+
+}  // namespace catpack

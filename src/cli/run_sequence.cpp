@@ -1,0 +1,76 @@
+#include "cli/run_sequence.h"
+
+#include "catalog/catalog_reader.h"
+#include "catalog/catalog_writer.h"
+#include "folder/folder_scanner.h"
+#include "folder/folder_writer.h"
+#include "index/diff.h"
+#include "index/file_index.h"
+#include "index/filter.h"
+#include "util/console.h"
+#include "util/file_status.h"
+#include "util/text.h"
+
+namespace catpack {
+
+namespace {
+
+constexpr int doneExitCode = 0;
+constexpr int writerFailedExitCode = 1;
+constexpr int notCatalogNorFolderExitCode = 2;
+
+// Reads every path into `index`; false after printing `aborting` (with the
+// path) for one that is neither a catalog nor a folder.
+bool readInputs(FileIndex& index, const std::vector<std::string>& paths, const char* aborting,
+                FolderExclusion& exclusion) {
+  for (const std::string& path : paths) {
+    if (isCatalogPath(path)) {
+      readCatalog(index, catalogBasePath(path));
+    } else if (fileSize(path) == -2) {
+      printOut("Reading from folder %s\n", path.c_str());
+      scanFolder(index, path, std::string(), path, exclusion);
+    } else {
+      printErr(aborting, path.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int runSequence(const RunSettings& settings) {
+  FolderExclusion exclusion(settings.patterns);
+  FileIndex result;
+  if (!readInputs(result, settings.inPaths, "Input %s is neither a catalog nor a folder, aborting\n",
+                  exclusion)) {
+    return notCatalogNorFolderExitCode;
+  }
+  if (!settings.diffPaths.empty()) {
+    FileIndex base;
+    if (!readInputs(base, settings.diffPaths,
+                    "Diff input %s is neither a catalog nor a folder, aborting\n", exclusion)) {
+      return notCatalogNorFolderExitCode;
+    }
+    applyDiff(result, base);
+  }
+  if (!settings.patterns.empty()) applyFilters(result, settings.patterns);
+  if (settings.dump) dumpIndex(result);
+  if (settings.outPath.empty()) return doneExitCode;
+
+  const std::string& out = settings.outPath;
+  if (isCatalogPath(out)) {
+    printOut("%s to Catalog %s\n", settings.append ? "Appending" : "Writing", out.c_str());
+    const bool written =
+        writeCatalog(result, catalogBasePath(out), settings.append, settings.oldFormat);
+    return written ? doneExitCode : writerFailedExitCode;
+  }
+  if (fileSize(out) == -2) {
+    printOut("Writing to Folder %s\n", out.c_str());
+    return writeFolder(result, out) ? doneExitCode : writerFailedExitCode;
+  }
+  printErr("Output %s is neither a catalog nor a folder, aborting\n", out.c_str());
+  return notCatalogNorFolderExitCode;
+}
+
+}  // namespace catpack

@@ -1,0 +1,13 @@
+// Reduces a result set to its difference from a base set.
+#pragma once
+
+#include "index/file_index.h"
+
+namespace catpack {
+
+// Removes from `result` every file the base holds unchanged (same size, and
+// same time, one hour apart, or equal digests) and adds a deletion marker for
+// every base file `result` lacks. `base` is not changed.
+bool applyDiff(FileIndex& result, const FileIndex& base);
+
+}  // namespace catpack

@@ -1,0 +1,16 @@
+// Runs a compiled pattern against a text by recursive backtracking.
+#pragma once
+
+#include "pattern/compiled_pattern.h"
+
+namespace catpack {
+
+// How deep one match attempt may nest before it gives up.
+inline constexpr int patternNestingLimit = 10000;
+
+// 1 when `pattern` matches somewhere in the NUL-terminated `text`, else 0
+// (also after an error message). On 1 the pattern's group slots bound the
+// match and the groups that took part in it.
+int matchPattern(CompiledPattern* pattern, const char* text);
+
+}  // namespace catpack

@@ -1,0 +1,110 @@
+// Descriptor input and output, temporary files and renaming on POSIX.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/platform.h"
+
+namespace catpack::platform {
+
+Descriptor openForReading(const std::string& path) {
+  const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file < 0) return noDescriptor;
+  struct stat info {};
+  if (::fstat(file, &info) != 0 || S_ISDIR(info.st_mode)) {
+    ::close(file);
+    return noDescriptor;
+  }
+  return file;
+}
+
+std::int64_t seekFromStart(Descriptor file, std::uint64_t offset) {
+  if (offset > static_cast<std::uint64_t>(INT64_MAX)) return -1;
+  return ::lseek(file, static_cast<off_t>(offset), SEEK_SET);
+}
+
+std::int64_t regularFileSize(Descriptor file) {
+  struct stat info {};
+  if (::fstat(file, &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+  return info.st_size;
+}
+
+std::int64_t readSome(Descriptor file, void* buffer, std::size_t count) {
+  for (;;) {
+    const ssize_t got = ::read(file, buffer, count);
+    if (got >= 0) return got;
+    if (errno != EINTR) return -1;
+  }
+}
+
+bool writeAll(Descriptor file, const void* bytes, std::size_t count) {
+  const char* next = static_cast<const char*>(bytes);
+  while (count > 0) {
+    const ssize_t done = ::write(file, next, count);
+    if (done < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (done == 0) return false;
+    next += done;
+    count -= static_cast<std::size_t>(done);
+  }
+  return true;
+}
+
+bool closeDescriptor(Descriptor file) { return ::close(file) == 0; }
+
+Descriptor createTemporaryBeside(const std::string& targetPath, std::string& createdPath) {
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, ".catpack-%ld-%u.tmp", static_cast<long>(::getpid()),
+                  ++counter);
+    createdPath = targetPath + suffix;
+    const int file = ::open(createdPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (file >= 0) return file;
+    if (errno != EEXIST) break;
+  }
+  createdPath.clear();
+  return noDescriptor;
+}
+
+Descriptor openForAppending(const std::string& path) {
+  const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  return file < 0 ? noDescriptor : file;
+}
+
+bool truncateFile(Descriptor file, std::uint64_t size) {
+  return ::ftruncate(file, static_cast<off_t>(size)) == 0;
+}
+
+bool setPermissions(Descriptor file, std::uint32_t permissions) {
+  return ::fchmod(file, static_cast<mode_t>(permissions)) == 0;
+}
+
+bool setModificationTime(Descriptor file, std::uint32_t secondsSince1970) {
+  struct timespec times[2] {};
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(secondsSince1970);
+  times[1].tv_nsec = 0;
+  return ::futimens(file, times) == 0;
+}
+
+bool renameReplacing(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+std::FILE* openInputStream(const std::string& path) {
+  const Descriptor file = openForReading(path);
+  if (file == noDescriptor) return nullptr;
+  std::FILE* stream = ::fdopen(file, "rb");
+  if (stream == nullptr) ::close(file);
+  return stream;
+}
+
+}  // namespace catpack::platform

@@ -1,0 +1,30 @@
+// An owned block of file bytes of exactly the length that was asked for.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace catpack {
+
+class ByteBuffer {
+ public:
+  ByteBuffer() = default;
+
+  // Allocates `size` bytes, left uninitialised; an empty buffer when the
+  // allocation fails (check with allocated()).
+  static ByteBuffer allocate(std::uint32_t size);
+
+  bool allocated() const { return size_ == 0 || bytes_ != nullptr; }
+  unsigned char* data() { return bytes_.get(); }
+  const unsigned char* data() const { return bytes_.get(); }
+  std::uint32_t size() const { return size_; }
+
+  // XORs every byte with `key`.
+  void xorWith(unsigned char key);
+
+ private:
+  std::unique_ptr<unsigned char[]> bytes_;
+  std::uint32_t size_ = 0;
+};
+
+}  // namespace catpack

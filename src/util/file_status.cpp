@@ -1,0 +1,26 @@
+#include "util/file_status.h"
+
+#include "platform/platform.h"
+
+namespace catpack {
+
+namespace {
+constexpr std::uint64_t largestSize = 0x7FFFFFFF;
+}
+
+std::int32_t fileSize(const std::string& path) {
+  platform::PathStatus status;
+  if (!platform::queryPathStatus(path, status)) return -1;
+  if (status.isFolder) return -2;
+  if (status.size > largestSize) return -1;
+  return static_cast<std::int32_t>(status.size);
+}
+
+std::int64_t fileTime(const std::string& path) {
+  platform::PathStatus status;
+  if (!platform::queryPathStatus(path, status)) return 0;
+  if (!status.isFolder && status.size > largestSize) return 0;
+  return status.modificationTime;
+}
+
+}  // namespace catpack

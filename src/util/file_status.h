@@ -1,0 +1,17 @@
+// The two file-status queries by which paths are classified and files sized.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace catpack {
+
+// Size of the file in bytes; -2 for a folder; -1 when the path cannot be
+// examined or the size does not fit in a signed 32-bit value.
+std::int32_t fileSize(const std::string& path);
+
+// Last-modification time in seconds since 1970; 0 when the path cannot be
+// examined or its size does not fit in a signed 32-bit value.
+std::int64_t fileTime(const std::string& path);
+
+}  // namespace catpack
