@@ -16,6 +16,11 @@ std::uint64_t sizeOf(platform::Descriptor file) {
 CatalogOutput::~CatalogOutput() { abandon(); }
 
 bool CatalogOutput::openNew() {
+  // A folder standing where either file must go cannot be replaced.
+  for (const char* extension : {".cat", ".dat"}) {
+    platform::PathStatus status;
+    if (platform::queryPathStatus(base_ + extension, status) && status.isFolder) return false;
+  }
   indexFile_ = platform::createTemporaryBeside(base_ + ".cat", indexTemporary_);
   if (indexFile_ == platform::noDescriptor) return false;
   dataFile_ = platform::createTemporaryBeside(base_ + ".dat", dataTemporary_);

@@ -1,0 +1,134 @@
+#include "index/file_index.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace catpack {
+namespace {
+
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+
+std::vector<std::string> keysOf(const FileIndex& index) {
+  std::vector<std::string> keys;
+  for (const auto& [key, entry] : index) keys.push_back(key);
+  return keys;
+}
+
+TEST(FileIndex, OrdersKeysByUnsignedBytes) {
+  FileIndex index;
+  for (const char* name : {"ab", "a/b", "a.b", "a-b", "abd", "abc", "a\xE9", "az", ""}) {
+    index.addFolderFile(name, 1, 1, "root");
+  }
+  EXPECT_EQ(keysOf(index),
+            (std::vector<std::string>{"", "a-b", "a.b", "a/b", "ab", "abc", "abd", "az", "a\xE9"}));
+}
+
+TEST(FileIndex, KeysIgnoreOnlyAsciiCase) {
+  FileIndex index;
+  index.addFolderFile("README", 1, 1, "x");
+  index.addFolderFile("readme", 2, 2, "y");
+  index.addFolderFile("A\\B", 3, 3, "x");
+  index.addFolderFile("a/b", 4, 4, "x");
+  index.addFolderFile("\xC4", 5, 5, "x");
+  index.addFolderFile("\xE4", 6, 6, "x");
+  EXPECT_EQ(index.size(), 5u);
+  ASSERT_NE(index.find("readme"), nullptr);
+  EXPECT_EQ(index.find("readme")->name, "readme");
+  EXPECT_EQ(index.find("readme")->folder, "y");
+  EXPECT_NE(index.find("a\\b"), nullptr);
+  EXPECT_EQ(index.find("README"), nullptr) << "find takes a key, already lower-cased";
+}
+
+TEST(FileIndex, TheLastSourceReplacesAnEntryWhole) {
+  FileIndex index;
+  index.addCatalogMember("Textures/Ship.DDS", 10, 20, "old", 99, "d1", true);
+  index.addFolderFile("textures/ship.dds", 11, 21, "base");
+  const FileEntry* folderFile = index.find("textures/ship.dds");
+  ASSERT_NE(folderFile, nullptr);
+  EXPECT_EQ(folderFile->name, "textures/ship.dds");
+  EXPECT_FALSE(folderFile->inCatalog);
+  EXPECT_FALSE(folderFile->scrambled);
+  EXPECT_EQ(folderFile->catalog, "");
+  EXPECT_EQ(folderFile->offset, 0u);
+  EXPECT_EQ(folderFile->digest, "");
+  EXPECT_EQ(folderFile->folder, "base");
+
+  index.addCatalogMember("TEXTURES/ship.dds", 12, 22, "patch", 7, "d2", false);
+  const FileEntry* member = index.find("textures/ship.dds");
+  EXPECT_EQ(member->name, "TEXTURES/ship.dds");
+  EXPECT_TRUE(member->inCatalog);
+  EXPECT_EQ(member->folder, "");
+  EXPECT_EQ(member->catalog, "patch");
+  EXPECT_EQ(member->offset, 7u);
+  EXPECT_EQ(member->size, 12);
+
+  index.addDeletion("Textures/SHIP.dds");
+  const FileEntry* marker = index.find("textures/ship.dds");
+  EXPECT_EQ(marker->name, "Textures/SHIP.dds");
+  EXPECT_TRUE(isDeletionMarker(*marker));
+  EXPECT_FALSE(marker->inCatalog);
+  EXPECT_EQ(marker->catalog, "");
+  EXPECT_EQ(index.size(), 1u);
+}
+
+TEST(FileIndex, EraseDuringAWalkKeepsTheRest) {
+  FileIndex index;
+  for (const char* name : {"a", "b", "c", "d", "e", "f"}) index.addFolderFile(name, 1, 1, "r");
+  for (auto position = index.begin(); position != index.end();) {
+    position = (position->first == "b" || position->first == "c" || position->first == "f")
+                   ? index.erase(position)
+                   : std::next(position);
+  }
+  EXPECT_EQ(keysOf(index), (std::vector<std::string>{"a", "d", "e"}));
+}
+
+TEST(FileIndex, InsertIfAbsentLeavesExistingEntries) {
+  FileIndex index;
+  index.addFolderFile("a", 1, 1, "first");
+  FileEntry other;
+  other.name = "A";
+  other.size = 9;
+  index.insertIfAbsent("a", other);
+  index.insertIfAbsent("b", other);
+  EXPECT_EQ(index.find("a")->folder, "first");
+  EXPECT_EQ(index.find("b")->size, 9);
+}
+
+TEST(FileIndex, CopiesEmptiesAndSwaps) {
+  FileIndex one;
+  one.addFolderFile("x", 1, 1, "r");
+  FileIndex copy = one;
+  copy.addFolderFile("y", 1, 1, "r");
+  EXPECT_EQ(one.size(), 1u);
+  EXPECT_EQ(copy.size(), 2u);
+  one.swap(copy);
+  EXPECT_EQ(one.size(), 2u);
+  EXPECT_EQ(copy.size(), 1u);
+  one.clear();
+  EXPECT_TRUE(one.empty());
+}
+
+TEST(DumpIndex, ListsEntriesInKeyOrder) {
+  FileIndex index;
+  index.addCatalogMember("Data/X.xml", 120, 1234567890, "c", 0, "", false);
+  index.addDeletion("old.txt");
+  index.addFolderFile("B.txt", 5, 0x100000000LL + 7, "f");
+  index.addFolderFile("late", 3, 0x80000000LL, "f");
+  CaptureStdout();
+  dumpIndex(index);
+  EXPECT_EQ(GetCapturedStdout(),
+            "       5        7 B.txt b.txt\n"
+            "     120 1234567890 Data/X.xml data/x.xml\n"
+            "       3 -2147483648 late late\n"
+            "       0        0 old.txt old.txt\n");
+  FileIndex empty;
+  CaptureStdout();
+  dumpIndex(empty);
+  EXPECT_EQ(GetCapturedStdout(), "");
+}
+
+}  // namespace
+}  // namespace catpack

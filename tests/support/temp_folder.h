@@ -1,0 +1,41 @@
+// A fresh folder for one test, removed with everything in it afterwards,
+// with helpers to lay out files, times and links inside it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace catpack::testing {
+
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string at(const std::string& relative) const { return path_ + "/" + relative; }
+
+  // Writes `bytes` to `relative`, creating the folders on the way.
+  void write(const std::string& relative, const std::string& bytes) const;
+  // Same, then sets the file's modification time.
+  void write(const std::string& relative, const std::string& bytes, std::int64_t time) const;
+  void makeFolder(const std::string& relative) const;
+  void link(const std::string& relative, const std::string& target) const;
+
+  std::string read(const std::string& relative) const;
+  bool exists(const std::string& relative) const;
+  std::int64_t modificationTime(const std::string& relative) const;
+  void setModificationTime(const std::string& relative, std::int64_t time) const;
+  // Names of all entries below the folder, sorted, "/" between levels.
+  std::string listing() const;
+
+ private:
+  std::string path_;
+};
+
+// `count` bytes of a repeatable pseudo-random sequence.
+std::string randomBytes(std::size_t count, std::uint32_t seed);
+
+}  // namespace catpack::testing

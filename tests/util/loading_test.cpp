@@ -1,0 +1,117 @@
+#include "util/loading.h"
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "support/temp_folder.h"
+
+namespace catpack {
+namespace {
+
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::GetCapturedStderr;
+using testing::TempFolder;
+
+std::string asText(const ByteBuffer& buffer) {
+  return std::string(reinterpret_cast<const char*>(buffer.data()), buffer.size());
+}
+
+TEST(LoadRange, GivesExactlyTheRequestedBytes) {
+  TempFolder folder;
+  folder.write("data", "0123456789");
+  CaptureStderr();
+  std::optional<ByteBuffer> middle = loadRange(folder.at("data"), 4, 3);
+  std::optional<ByteBuffer> none = loadRange(folder.at("data"), 0, 10);
+  EXPECT_EQ(GetCapturedStderr(), "");
+  ASSERT_TRUE(middle);
+  EXPECT_EQ(asText(*middle), "3456");
+  ASSERT_TRUE(none);
+  EXPECT_EQ(none->size(), 0u);
+}
+
+TEST(LoadRange, ReportsEachFailureWithThePathAsGiven) {
+  TempFolder folder;
+  folder.write("data", "0123456789");
+  folder.makeFolder("sub");
+  const std::string data = folder.at("data");
+  struct Case {
+    std::string path;
+    std::uint32_t size;
+    std::uint64_t offset;
+    std::string message;
+  } cases[] = {
+      {folder.at("missing"), 1, 0, "[Load] Failed to open file " + folder.at("missing") + "\n"},
+      {folder.at("sub"), 1, 0, "[Load] Failed to open file " + folder.at("sub") + "\n"},
+      {data, 5, 8, "[Load] Failed to read from file " + data + "\n"},
+      {data, 1, 10, "[Load] Failed to read from file " + data + "\n"},
+      {data, 1, 0xFFFFFFFFFFFFFFF0ull, "[Load] Failed to seek to absolute offset in file " + data + "\n"},
+      {data, 0x80000000u, 0, "[Load] Failed to allocate -2147483648 bytes for file " + data + "\n"},
+      {data, 0xFFFFFFFFu, 0, "[Load] Failed to allocate -1 bytes for file " + data + "\n"},
+  };
+  for (const Case& c : cases) {
+    CaptureStderr();
+    EXPECT_FALSE(loadRange(c.path, c.size, c.offset)) << c.message;
+    EXPECT_EQ(GetCapturedStderr(), c.message);
+  }
+}
+
+TEST(LoadRange, ReachesOffsetsBeyondFourGibibytes) {
+  TempFolder folder;
+  folder.write("sparse", "");
+  const std::uint64_t far = 5ull << 30;
+  ASSERT_EQ(::truncate(folder.at("sparse").c_str(), static_cast<off_t>(far)), 0);
+  {
+    FILE* file = std::fopen(folder.at("sparse").c_str(), "ab");
+    std::fputs("tail", file);
+    std::fclose(file);
+  }
+  std::optional<ByteBuffer> tail = loadRange(folder.at("sparse"), 4, far);
+  ASSERT_TRUE(tail);
+  EXPECT_EQ(asText(*tail), "tail");
+  std::optional<ByteBuffer> hole = loadRange(folder.at("sparse"), 3, far - 3);
+  ASSERT_TRUE(hole);
+  EXPECT_EQ(asText(*hole), std::string(3, '\0'));
+}
+
+TEST(LoadFile, LoadsWholeFilesAndFailsForMissingOnes) {
+  TempFolder folder;
+  folder.write("empty", "");
+  folder.write("text", "hello");
+  CaptureStderr();
+  std::optional<ByteBuffer> empty = loadFile(folder.at("empty"));
+  std::optional<ByteBuffer> text = loadFile(folder.at("text"));
+  EXPECT_EQ(GetCapturedStderr(), "");
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(empty->size(), 0u);
+  ASSERT_TRUE(text);
+  EXPECT_EQ(asText(*text), "hello");
+
+  CaptureStderr();
+  EXPECT_FALSE(loadFile(folder.at("missing")));
+  EXPECT_EQ(GetCapturedStderr(), "[Load] Failed to open file " + folder.at("missing") + "\n");
+}
+
+TEST(LoadFile, AFileOfTwoGibibytesFailsAtAllocation) {
+  TempFolder folder;
+  folder.write("big", "");
+  ASSERT_EQ(::truncate(folder.at("big").c_str(), 0x80000000LL), 0);
+  CaptureStderr();
+  EXPECT_FALSE(loadFile(folder.at("big")));
+  EXPECT_EQ(GetCapturedStderr(),
+            "[Load] Failed to allocate -1 bytes for file " + folder.at("big") + "\n");
+}
+
+TEST(ByteBuffer, XorWithScramblesEveryByteAndUndoesItself) {
+  for (std::uint32_t size : {0u, 1u, 7u, 8u, 9u, 100u}) {
+    ByteBuffer buffer = ByteBuffer::allocate(size);
+    for (std::uint32_t i = 0; i < size; ++i) buffer.data()[i] = static_cast<unsigned char>(i);
+    buffer.xorWith(0x4B);
+    for (std::uint32_t i = 0; i < size; ++i) EXPECT_EQ(buffer.data()[i], (i ^ 0x4B) & 0xFF);
+    buffer.xorWith(0x4B);
+    for (std::uint32_t i = 0; i < size; ++i) EXPECT_EQ(buffer.data()[i], i & 0xFF);
+  }
+}
+
+}  // namespace
+}  // namespace catpack
