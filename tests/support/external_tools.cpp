@@ -1,0 +1,46 @@
+#include "support/external_tools.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "support/temp_folder.h"
+
+namespace catpack::testing {
+
+namespace {
+// Stored catalogs depend on these two values; they must never change.
+constexpr unsigned char indexKeyConstant = 0x37;
+constexpr unsigned char dataKey = 0x4B;
+}  // namespace
+
+std::string md5sumOf(const std::string& path) {
+  const std::string command = "md5sum '" + path + "'";
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) throw std::runtime_error("cannot run md5sum");
+  char digest[33] = {};
+  const std::size_t got = std::fread(digest, 1, 32, pipe);
+  ::pclose(pipe);
+  if (got != 32) throw std::runtime_error("md5sum gave no digest for " + path);
+  return digest;
+}
+
+std::string md5sumOfBytes(const std::string& bytes) {
+  TempFolder folder;
+  folder.write("bytes", bytes);
+  return md5sumOf(folder.at("bytes"));
+}
+
+std::string oldIndexText(const std::string& text, std::size_t position) {
+  std::string scrambled = text;
+  for (std::size_t i = 0; i < scrambled.size(); ++i) {
+    scrambled[i] = static_cast<char>(scrambled[i] ^ static_cast<char>((position + i - indexKeyConstant) & 0xFF));
+  }
+  return scrambled;
+}
+
+std::string underDataKey(std::string bytes) {
+  for (char& byte : bytes) byte = static_cast<char>(byte ^ dataKey);
+  return bytes;
+}
+
+}  // namespace catpack::testing

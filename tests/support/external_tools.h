@@ -1,0 +1,21 @@
+// Reference results from programs outside the project, and the old index
+// scrambling written out independently of the program's own code.
+#pragma once
+
+#include <string>
+
+namespace catpack::testing {
+
+// The digest md5sum prints for the file at `path`.
+std::string md5sumOf(const std::string& path);
+
+// The digest md5sum prints for `bytes`.
+std::string md5sumOfBytes(const std::string& bytes);
+
+// `text` under the old index key, as stored from file position `position` on.
+std::string oldIndexText(const std::string& text, std::size_t position = 0);
+
+// `bytes` XORed with the old-format data key.
+std::string underDataKey(std::string bytes);
+
+}  // namespace catpack::testing
