@@ -16,6 +16,19 @@ void scrambleIndexText(unsigned char* bytes, std::size_t length, std::uint64_t p
   for (std::size_t i = 0; i < length; ++i) bytes[i] ^= indexKey(position + i);
 }
 
+bool isOldFormatName(const std::string& name) {
+  bool prevHigh = false, prevLead = false;
+  for (const char character : name + " ") {
+    const unsigned char byte = static_cast<unsigned char>(character);
+    if (prevLead && (byte < 0x80 || byte > 0xBF)) return false;
+    if (!prevHigh && byte >= 0x80 && byte <= 0xBF) return false;
+    if (byte < 32 && byte != '\t') return false;
+    prevLead = byte >= 0xC0;
+    prevHigh = byte >= 0x80;
+  }
+  return true;
+}
+
 bool isOldCatalogText(const unsigned char* bytes, std::size_t length) {
   const std::size_t examined = length < examinedLength ? length : examinedLength;
   int lineCount = 0;

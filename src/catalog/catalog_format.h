@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace catpack {
 
@@ -15,5 +16,10 @@ void scrambleIndexText(unsigned char* bytes, std::size_t length, std::uint64_t p
 
 // True when the first 1024 bytes, unscrambled, read like an old-format index.
 bool isOldCatalogText(const unsigned char* bytes, std::size_t length);
+
+// True when `name` can stand in an old-format index line without making the
+// index unrecognisable: no control bytes but TAB, and bytes of 0x80 and
+// above only in plausible UTF-8 sequences.
+bool isOldFormatName(const std::string& name);
 
 }  // namespace catpack

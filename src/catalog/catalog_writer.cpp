@@ -34,7 +34,11 @@ bool isConsistentForAppending(const std::string& base, bool oldFormat) {
   return listed == dataSize && !data.isFolder;
 }
 
-bool hasLineBreak(const std::string& name) { return name.find_first_of("\r\n") != std::string::npos; }
+// A name that cannot be written as an index line of the format.
+bool isIllegalName(const std::string& name, bool oldFormat) {
+  if (name.find_first_of("\r\n") != std::string::npos) return true;
+  return oldFormat && (name.empty() || !isOldFormatName(name));
+}
 
 const std::string& zeroDigest() {
   static const std::string zeros = md5ToHex(Md5Digest{});
@@ -45,7 +49,7 @@ const std::string& zeroDigest() {
 // cannot be named or loaded is left out.
 bool writeMember(CatalogOutput& output, const FileEntry& entry, bool oldFormat,
                  std::uint64_t& indexPosition) {
-  if (hasLineBreak(entry.name) || (oldFormat && entry.name.empty())) {
+  if (isIllegalName(entry.name, oldFormat)) {
     printErr("Illegal file name %s\n", entry.name.c_str());
     return true;
   }

@@ -1,5 +1,6 @@
 // Catalogs through the command line: packing, conversion both ways,
 // merging, appending, and what the writer does with bad input and failures.
+#include <algorithm>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -183,8 +184,26 @@ TEST_F(CatalogRun, LeavesOutNamesThatCannotBeIndexLines) {
 
   const RunResult old = run({"-in", "blank.cat", "-zarn3cat", "-out", "old.cat"});
   EXPECT_EQ(old.err, "Illegal file name \n");
+  EXPECT_EQ(old.exitCode, 0);
   EXPECT_EQ(folder.read("old.cat"), oldIndexText("foo.dat\nok 1\n"));
   EXPECT_EQ(folder.read("old.dat"), underDataKey("y"));
+}
+
+TEST_F(CatalogRun, OldCatalogsTakeOnlyNamesTheirReaderRecognises) {
+  // A byte the old format's detection rejects would make the whole index
+  // read as a current one.
+  folder.write("names/caf\xC3\xA9.txt", "utf8", 1);
+  folder.write("names/lone\xE9.txt", "latin", 1);
+  folder.write("names/tab\there.txt", "tab", 1);
+  folder.write("names/ctrl\x01.txt", "ctrl", 1);
+  const RunResult result = run({"-in", "names", "-zarn3cat", "-out", "old.cat"});
+  EXPECT_EQ(result.err, "Illegal file name ctrl\x01.txt\nIllegal file name lone\xE9.txt\n");
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(folder.read("old.cat"), oldIndexText("foo.dat\ncaf\xC3\xA9.txt 4\ntab\there.txt 3\n"));
+  const RunResult current = run({"-in", "names", "-out", "new.cat"});
+  EXPECT_EQ(current.err, "");
+  const std::string index = folder.read("new.cat");
+  EXPECT_EQ(std::count(index.begin(), index.end(), '\n'), 4);
 }
 
 TEST_F(CatalogRun, RecoversOldMembersTimesFromTheirHeaders) {

@@ -1,1 +1,225 @@
+// Folder trees through the command line: scanning, mixing with catalogs,
+// writing trees with their times, and the faults users' trees bring.
+#include <filesystem>
+#include <string>
+
 #include <gtest/gtest.h>
+
+#include "support/external_tools.h"
+#include "support/run_catpack.h"
+#include "support/temp_folder.h"
+
+namespace catpack {
+namespace {
+
+using testing::banner;
+using testing::oldIndexText;
+using testing::RunResult;
+using testing::runCatpack;
+using testing::TempFolder;
+using testing::underDataKey;
+
+class FolderRun : public ::testing::Test {
+ protected:
+  RunResult run(const std::vector<std::string>& arguments) {
+    return runCatpack(arguments, folder.path());
+  }
+  RunResult runUnprivileged(const std::vector<std::string>& arguments) {
+    return runCatpack(arguments, folder.path(), {.unprivileged = true});
+  }
+  TempFolder folder;
+};
+
+// Every file below `a` is below `b` with the same bytes and time, and back.
+void expectSameTrees(const std::string& a, const std::string& b) {
+  namespace fs = std::filesystem;
+  std::size_t files = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(a)) {
+    if (!entry.is_regular_file()) continue;
+    ++files;
+    const fs::path twin = fs::path(b) / fs::relative(entry.path(), a);
+    ASSERT_TRUE(fs::is_regular_file(twin)) << twin;
+    EXPECT_EQ(fs::file_size(twin), entry.file_size()) << twin;
+    EXPECT_EQ(fs::last_write_time(twin), entry.last_write_time()) << twin;
+    EXPECT_EQ(testing::md5sumOf(twin.string()), testing::md5sumOf(entry.path().string())) << twin;
+  }
+  std::size_t twins = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(b)) twins += entry.is_regular_file();
+  EXPECT_EQ(files, twins);
+}
+
+TEST_F(FolderRun, TreesComeBackWithTheirBytesAndTimes) {
+  folder.write("tree/one.txt", "one", 1000000);
+  folder.write("tree/deep/er/two.bin", testing::randomBytes(100000, 9), 2000000);
+  folder.write("tree/deep/empty", "", 3000000);
+  folder.write("tree/with space/caf\xC3\xA9 \xE9.txt", "high bytes", 4000000);
+  ASSERT_EQ(run({"-in", "tree", "-out", "x.cat"}).exitCode, 0);
+  ASSERT_EQ(run({"-in", "x.cat", "-zarn3cat", "-out", "old.cat"}).exitCode, 0);
+  for (const char* source : {"tree", "x.cat"}) {
+    const std::string out = std::string("from-") + (source[0] == 't' ? "tree" : "catalog");
+    folder.makeFolder(out);
+    const RunResult result = run({"-in", source, "-out", out});
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.exitCode, 0);
+    expectSameTrees(folder.at("tree"), folder.at(out));
+  }
+  folder.makeFolder("out-old");
+  ASSERT_EQ(run({"-in", "old.cat", "-out", "out-old"}).exitCode, 0);
+  EXPECT_TRUE(folder.read("out-old/deep/er/two.bin") == folder.read("tree/deep/er/two.bin"));
+  EXPECT_EQ(folder.modificationTime("out-old/deep/er/two.bin"), 0) << "old members have no time";
+}
+
+TEST_F(FolderRun, MatchesWhatTarExtracts) {
+  folder.write("tree/a/b.txt", "bee", 1234567890);
+  folder.write("tree/c.dat", testing::randomBytes(5000, 4), 987654321);
+  ASSERT_EQ(std::system(("cd '" + folder.path() + "' && tar -cf t.tar -C tree . && mkdir by-tar && "
+                         "tar -xf t.tar -C by-tar").c_str()),
+            0);
+  ASSERT_EQ(run({"-in", "tree", "-out", "x.cat"}).exitCode, 0);
+  folder.makeFolder("by-catpack");
+  ASSERT_EQ(run({"-in", "x.cat", "-out", "by-catpack"}).exitCode, 0);
+  expectSameTrees(folder.at("by-tar"), folder.at("by-catpack"));
+}
+
+TEST_F(FolderRun, TheLaterInputSuppliesTheBytes) {
+  folder.write("base/Shared.txt", "from base", 100);
+  folder.write("base/only-base.txt", "b", 100);
+  folder.write("patch/shared.TXT", "from patch", 200);
+  ASSERT_EQ(run({"-in", "patch", "-out", "patch.cat"}).exitCode, 0);
+  folder.makeFolder("out1");
+  folder.makeFolder("out2");
+  EXPECT_EQ(run({"-in", "base", "patch.cat", "-out", "out1"}).exitCode, 0);
+  EXPECT_EQ(folder.read("out1/shared.TXT"), "from patch");
+  EXPECT_EQ(folder.modificationTime("out1/shared.TXT"), 200);
+  EXPECT_FALSE(folder.exists("out1/Shared.txt"));
+  EXPECT_EQ(run({"-in", "patch.cat", "base", "-out", "out2"}).exitCode, 0);
+  EXPECT_EQ(folder.read("out2/Shared.txt"), "from base");
+  EXPECT_EQ(folder.read("out2/only-base.txt"), "b");
+}
+
+TEST_F(FolderRun, ExcludedFoldersAreSkippedAsSpeltOnDisk) {
+  folder.write("tree/assets/a.png", "a", 1);
+  folder.write("tree/Assets2/b.png", "b", 1);
+  folder.write("tree/data/assets/c.png", "c", 1);
+  folder.write("upper/Assets/d.png", "d", 1);
+  const RunResult result = run({"-in", "tree", "upper", "-exclude", "^assets", "-dump"});
+  EXPECT_EQ(result.out, banner + std::string("Reading from folder tree\nSkipping assets/..\n"
+                                             "Reading from folder upper\n"
+                                             "Start Filtering\nFiltering with Exclude ^assets\n"
+                                             "Done Filtering\n"
+                                             "       1        1 data/assets/c.png data/assets/c.png\n"));
+}
+
+TEST_F(FolderRun, AFaultyEntryIsReportedAndTheRestGoesOn) {
+  folder.write("tree/ok.txt", "ok", 1);
+  folder.write("tree/loop/inner.txt", "in", 1);
+  folder.link("tree/dangling", "missing");
+  folder.link("tree/loop/again", "..");
+  const RunResult result = run({"-in", "tree", "-dump"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_NE(result.err.find("Illegal file dangling\n"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("Skipping folder cycle loop/again/\n"), std::string::npos);
+  EXPECT_NE(result.out.find(" loop/inner.txt loop/inner.txt\n"), std::string::npos);
+  EXPECT_NE(result.out.find(" ok.txt ok.txt\n"), std::string::npos);
+}
+
+TEST_F(FolderRun, AFolderThatCannotBeListedEndsThatInput) {
+  if (!testing::canRunUnprivileged() && ::geteuid() == 0) GTEST_SKIP();
+  folder.write("tree/a.txt", "a", 1);
+  folder.write("tree/locked/b.txt", "b", 1);
+  folder.write("next/c.txt", "c", 1);
+  std::filesystem::permissions(folder.at("tree/locked"), std::filesystem::perms::none);
+  const RunResult result = runUnprivileged({"-in", "tree", "next", "-dump"});
+  EXPECT_EQ(result.err, "Failed accessing directory tree/locked!\n");
+  EXPECT_NE(result.out.find(" c.txt c.txt\n"), std::string::npos) << "the next input is read";
+  EXPECT_EQ(result.out.find("b.txt"), std::string::npos);
+  EXPECT_EQ(result.exitCode, 0);
+}
+
+TEST_F(FolderRun, WritesOnlyInsideTheOutputFolder) {
+  folder.write("evil.cat", oldIndexText("foo.dat\n../escaped.txt 1\n/abs.txt 1\na/../../up.txt 1\n"
+                                        "a\\..\\..\\back.txt 1\nfine/ok.txt 1\n"));
+  folder.write("evil.dat", underDataKey("12345"));
+  folder.makeFolder("out");
+  const RunResult result = run({"-in", "evil.cat", "-out", "out"});
+  EXPECT_EQ(result.err, "Refusing to write file ../escaped.txt outside folder out\n"
+                        "Refusing to write file /abs.txt outside folder out\n"
+                        "Refusing to write file a/../../up.txt outside folder out\n"
+                        "Refusing to write file a\\..\\..\\back.txt outside folder out\n");
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(folder.read("out/fine/ok.txt"), "5");
+  EXPECT_EQ(folder.listing(), "evil.cat\nevil.dat\nout/\nout/fine/\nout/fine/ok.txt\n");
+}
+
+TEST_F(FolderRun, BackslashesSeparateLevelsOnOutput) {
+  folder.write("tree/back\\slash.txt", "bs", 5);
+  folder.makeFolder("out");
+  const RunResult result = run({"-in", "tree", "-out", "out"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(folder.read("out/back/slash.txt"), "bs");
+  EXPECT_EQ(folder.modificationTime("out/back/slash.txt"), 5);
+}
+
+TEST_F(FolderRun, WhatStandsInTheWayIsReportedAndLeftAlone) {
+  folder.write("tree/docs/x.txt", "x", 1);
+  folder.write("tree/readme.txt", "new", 1);
+  folder.write("tree/z.txt", "z", 1);
+  folder.write("out/docs", "a file where a folder must go");
+  folder.makeFolder("out/readme.txt");
+  folder.write("out/untouched.txt", "stays");
+  const RunResult result = run({"-in", "tree", "-out", "out"});
+  EXPECT_EQ(result.err,
+            "Could neither open an existing subfolder nor create a new one named 'out/docs'\n"
+            "Failed writing file docs/x.txt to folder out\n"
+            "Failed to open file 'out/readme.txt' for writing\n"
+            "Failed writing file readme.txt to folder out\n");
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(folder.read("out/docs"), "a file where a folder must go");
+  EXPECT_EQ(folder.read("out/z.txt"), "z");
+  EXPECT_EQ(folder.read("out/untouched.txt"), "stays");
+}
+
+TEST_F(FolderRun, AShrunkFileIsAReadFailureAndNothingIsTruncated) {
+  // Writing a.txt into tree/sub replaces tree/sub/a.txt, which is then
+  // shorter than the scan found it.
+  folder.write("tree/a.txt", "xy", 1);
+  folder.write("tree/sub/a.txt", "longer content", 2);
+  const RunResult result = run({"-in", "tree", "-out", "tree/sub"});
+  EXPECT_EQ(result.err, "[Load] Failed to read from file tree/sub/a.txt\n"
+                        "Failed reading file sub/a.txt from tree\n");
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_FALSE(folder.exists("tree/sub/sub"));
+}
+
+TEST_F(FolderRun, AMissingMemberLeavesAnExistingTargetAsItWas) {
+  folder.write("gone.cat", "lost.txt 4 1 " + std::string(32, '0') + "\nempty.txt 0 77 " +
+                               std::string(32, '0') + "\n");
+  folder.write("out/lost.txt", "keep me");
+  const RunResult result = run({"-in", "gone.cat", "-out", "out"});
+  EXPECT_EQ(result.err, "[Load] Failed to open file gone.dat\nFailed reading file lost.txt from gone.dat\n");
+  EXPECT_EQ(folder.read("out/lost.txt"), "keep me");
+  EXPECT_EQ(folder.read("out/empty.txt"), "") << "an empty entry needs no source";
+  EXPECT_EQ(folder.modificationTime("out/empty.txt"), 77);
+}
+
+TEST_F(FolderRun, ReadOnlyTargetsAndFoldersAreNotWritten) {
+  if (!testing::canRunUnprivileged() && ::geteuid() == 0) GTEST_SKIP();
+  folder.write("tree/ro.txt", "new", 1);
+  folder.write("out/ro.txt", "old");
+  std::filesystem::permissions(folder.at("out"), std::filesystem::perms::all);
+  std::filesystem::permissions(folder.at("out/ro.txt"), std::filesystem::perms::owner_read |
+                                                            std::filesystem::perms::others_read);
+  const RunResult result = runUnprivileged({"-in", "tree", "-out", "out"});
+  EXPECT_EQ(result.err, "Failed to open file 'out/ro.txt' for writing\n"
+                        "Failed writing file ro.txt to folder out\n");
+  EXPECT_EQ(folder.read("out/ro.txt"), "old");
+
+  folder.makeFolder("locked");
+  std::filesystem::permissions(folder.at("locked"), std::filesystem::perms::none);
+  const RunResult locked = runUnprivileged({"-in", "tree", "-out", "locked"});
+  EXPECT_EQ(locked.err, "Could neither open an existing folder nor create a new one named 'locked'\n");
+  EXPECT_EQ(locked.exitCode, 1);
+}
+
+}  // namespace
+}  // namespace catpack
