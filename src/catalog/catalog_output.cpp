@@ -39,7 +39,15 @@ bool CatalogOutput::openForAppending() {
 }
 
 bool CatalogOutput::writeData(const unsigned char* bytes, std::uint32_t length) {
+  dataWritten_ += length;
   return platform::writeAll(dataFile_, bytes, length);
+}
+
+bool CatalogOutput::cutDataBack(std::uint64_t size) {
+  dataWritten_ = size;
+  const std::uint64_t length = dataSizeBefore_ + size;
+  return platform::truncateFile(dataFile_, length) &&
+         platform::seekFromStart(dataFile_, length) == static_cast<std::int64_t>(length);
 }
 
 bool CatalogOutput::writeIndex(const std::string& line) {

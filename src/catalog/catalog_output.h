@@ -25,6 +25,12 @@ class CatalogOutput {
   bool writeData(const unsigned char* bytes, std::uint32_t length);
   bool writeIndex(const std::string& line);
 
+  // Bytes this run has added to the data file so far.
+  std::uint64_t dataSize() const { return dataWritten_; }
+
+  // Drops the data bytes added after the first `size` of this run.
+  bool cutDataBack(std::uint64_t size);
+
   // Completes the catalog: closes both files and, for a new catalog, puts
   // them in place. On false the catalog is as it was before.
   bool commit();
@@ -45,6 +51,7 @@ class CatalogOutput {
   std::string dataTemporary_;
   std::uint64_t indexSizeBefore_ = 0;
   std::uint64_t dataSizeBefore_ = 0;
+  std::uint64_t dataWritten_ = 0;
   std::string pendingIndex_;
 };
 

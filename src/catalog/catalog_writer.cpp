@@ -46,19 +46,30 @@ const std::string& zeroDigest() {
 }
 
 // Writes one entry; false only when a file write failed. An entry that
-// cannot be named or loaded is left out.
+// cannot be named or read is left out of both files.
 bool writeMember(CatalogOutput& output, const FileEntry& entry, bool oldFormat,
                  std::uint64_t& indexPosition) {
   if (isIllegalName(entry.name, oldFormat)) {
     printErr("Illegal file name %s\n", entry.name.c_str());
     return true;
   }
-  ByteBuffer bytes;
+  // Only a current-format line needs a digest; a known one is not computed again.
+  std::string digest = entry.size == 0 ? zeroDigest() : entry.digest;
+  const bool hashing = !oldFormat && digest.empty();
   if (entry.size != 0) {
-    std::optional<ByteBuffer> loaded = loadStoredBytes(entry);
-    if (!loaded) return true;
-    bytes = std::move(*loaded);
-    if (entry.scrambled != oldFormat) bytes.xorWith(dataKey);
+    std::optional<RangeReader> source = openStoredBytes(entry);
+    if (!source) return true;
+    Md5Context context;
+    md5Init(context);
+    const std::uint64_t memberStart = output.dataSize();
+    const StreamOutcome outcome = streamBytes(
+        *source, entry.scrambled != oldFormat, [&](const unsigned char* bytes, std::uint32_t count) {
+          if (hashing) md5Update(context, bytes, count);
+          return output.writeData(bytes, count);
+        });
+    if (outcome == StreamOutcome::sinkFailed) return false;
+    if (outcome == StreamOutcome::readFailed) return output.cutDataBack(memberStart);
+    if (hashing) digest = md5ToHex(md5Final(context));
   }
   std::string line;
   if (oldFormat) {
@@ -66,13 +77,9 @@ bool writeMember(CatalogOutput& output, const FileEntry& entry, bool oldFormat,
     scrambleIndexText(reinterpret_cast<unsigned char*>(line.data()), line.size(), indexPosition);
     indexPosition += line.size();
   } else {
-    const std::string digest = entry.size == 0        ? zeroDigest()
-                               : !entry.digest.empty() ? entry.digest
-                                                       : md5HexOfBuffer(bytes.data(), bytes.size());
     line = formatText("%s %d %d %s\n", entry.name.c_str(), entry.size,
                       static_cast<std::int32_t>(entry.time), digest.c_str());
   }
-  if (bytes.size() != 0 && !output.writeData(bytes.data(), bytes.size())) return false;
   return output.writeIndex(line);
 }
 

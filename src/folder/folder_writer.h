@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_set>
 
@@ -15,24 +16,23 @@ namespace catpack {
 // when that folder can be neither listed nor created.
 bool writeFolder(const FileIndex& index, const std::string& outPath);
 
+class OutputFile;
+
 // Writes single entries below one output folder, remembering the level
 // folders it has already made sure of.
 class FolderWriter {
  public:
   explicit FolderWriter(const std::string& outPath) : outPath_(outPath) {}
 
-  // Loads the entry's bytes and writes its file; true when it was written.
+  // Writes the entry's bytes to the file at its name, with its time; true
+  // when the file was written completely.
   bool writeEntryToFolder(const FileEntry& entry);
 
-  // Creates the level folders of `name` and replaces the file at `name` by
-  // one holding `count` bytes with modification time `time`.
-  bool writeFileWithTime(const std::string& name, const unsigned char* bytes, std::uint32_t count,
-                         std::int64_t time);
-
  private:
+  // Creates the level folders of `name` and a file that will replace the
+  // one at `name`; nothing after the failure's message.
+  std::optional<OutputFile> openTarget(const std::string& name);
   bool makeLevelFolders(const std::string& convertedName);
-  bool replaceFile(const std::string& targetPath, const unsigned char* bytes, std::uint32_t count,
-                   std::int64_t time);
 
   std::string outPath_;
   std::unordered_set<std::string> knownFolders_;

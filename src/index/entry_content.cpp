@@ -1,21 +1,40 @@
 #include "index/entry_content.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "digest/md5.h"
 #include "platform/platform.h"
-#include "util/loading.h"
 
 namespace catpack {
+
+namespace {
+
+// Large members pass through one buffer that is reused for every piece.
+constexpr std::uint32_t pieceSize = 1u << 20;
+
+}  // namespace
 
 std::string memberSourcePath(const FileEntry& entry) {
   if (entry.inCatalog) return entry.catalog + ".dat";
   return entry.folder + "/" + entry.name;
 }
 
-std::optional<ByteBuffer> loadStoredBytes(const FileEntry& entry) {
-  return loadRange(memberSourcePath(entry), static_cast<std::uint32_t>(entry.size),
-                   entry.inCatalog ? entry.offset : 0);
+std::optional<RangeReader> openStoredBytes(const FileEntry& entry) {
+  return RangeReader::open(memberSourcePath(entry), static_cast<std::uint32_t>(entry.size),
+                           entry.inCatalog ? entry.offset : 0);
+}
+
+StreamOutcome streamBytes(RangeReader& source, bool toggleScrambling,
+                          const std::function<bool(const unsigned char*, std::uint32_t)>& sink) {
+  static std::vector<unsigned char> piece(pieceSize);
+  while (source.remaining() > 0) {
+    const std::uint32_t count = source.remaining() < pieceSize ? source.remaining() : pieceSize;
+    if (!source.read(piece.data(), count)) return StreamOutcome::readFailed;
+    if (toggleScrambling) xorBytes(piece.data(), count, dataKey);
+    if (!sink(piece.data(), count)) return StreamOutcome::sinkFailed;
+  }
+  return StreamOutcome::complete;
 }
 
 std::string entryDigest(const FileEntry& entry) {
@@ -29,10 +48,17 @@ std::string entryDigest(const FileEntry& entry) {
     std::fclose(stream);
     return digest;
   }
-  std::optional<ByteBuffer> bytes = loadStoredBytes(entry);
-  if (!bytes) return std::string();
-  if (entry.scrambled) bytes->xorWith(dataKey);
-  return md5HexOfBuffer(bytes->data(), bytes->size());
+  std::optional<RangeReader> source = openStoredBytes(entry);
+  if (!source) return std::string();
+  Md5Context context;
+  md5Init(context);
+  const StreamOutcome outcome =
+      streamBytes(*source, entry.scrambled, [&](const unsigned char* bytes, std::uint32_t count) {
+        md5Update(context, bytes, count);
+        return true;
+      });
+  const std::string digest = md5ToHex(md5Final(context));
+  return outcome == StreamOutcome::complete ? digest : std::string();
 }
 
 }  // namespace catpack

@@ -2,11 +2,13 @@
 // content digest the diff compares.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "index/file_entry.h"
-#include "util/byte_buffer.h"
+#include "util/loading.h"
 
 namespace catpack {
 
@@ -17,9 +19,18 @@ inline constexpr unsigned char dataKey = 0x4B;
 // folder + "/" + name for a folder file.
 std::string memberSourcePath(const FileEntry& entry);
 
-// The entry's `size` bytes as stored in their source (still scrambled for
-// an old-format member); nothing after the loader's message.
-std::optional<ByteBuffer> loadStoredBytes(const FileEntry& entry);
+// Opens the entry's `size` stored bytes (still scrambled for an old-format
+// member); nothing after the loader's message.
+std::optional<RangeReader> openStoredBytes(const FileEntry& entry);
+
+// How streaming an entry's bytes ended.
+enum class StreamOutcome { complete, readFailed, sinkFailed };
+
+// Hands every remaining byte of `source` to `sink`, piece by piece, each
+// piece XORed with the data key first when `toggleScrambling` is set. Stops
+// at a failed read (after the loader's message) or when `sink` gives false.
+StreamOutcome streamBytes(RangeReader& source, bool toggleScrambling,
+                          const std::function<bool(const unsigned char*, std::uint32_t)>& sink);
 
 // The MD5 text of the entry's plain content: its stated digest when it has
 // one, else computed from its source; empty when it cannot be had.

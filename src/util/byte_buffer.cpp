@@ -13,17 +13,16 @@ ByteBuffer ByteBuffer::allocate(std::uint32_t size) {
   return buffer;
 }
 
-void ByteBuffer::xorWith(unsigned char key) {
-  unsigned char* bytes = bytes_.get();
-  std::uint64_t wide = 0x0101010101010101ULL * key;
-  std::uint32_t index = 0;
-  for (; index + 8 <= size_; index += 8) {
+void xorBytes(unsigned char* bytes, std::size_t count, unsigned char key) {
+  const std::uint64_t wide = 0x0101010101010101ULL * key;
+  std::size_t index = 0;
+  for (; index + 8 <= count; index += 8) {
     std::uint64_t word;
     std::memcpy(&word, bytes + index, 8);
     word ^= wide;
     std::memcpy(bytes + index, &word, 8);
   }
-  for (; index < size_; ++index) bytes[index] ^= key;
+  for (; index < count; ++index) bytes[index] ^= key;
 }
 
 }  // namespace catpack

@@ -1,10 +1,14 @@
 // An owned block of file bytes of exactly the length that was asked for.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
 namespace catpack {
+
+// XORs each of `count` bytes with `key`.
+void xorBytes(unsigned char* bytes, std::size_t count, unsigned char key);
 
 class ByteBuffer {
  public:
@@ -20,7 +24,7 @@ class ByteBuffer {
   std::uint32_t size() const { return size_; }
 
   // XORs every byte with `key`.
-  void xorWith(unsigned char key);
+  void xorWith(unsigned char key) { xorBytes(bytes_.get(), size_, key); }
 
  private:
   std::unique_ptr<unsigned char[]> bytes_;

@@ -22,47 +22,74 @@ TEST(StaysInsideFolder, RefusesNamesThatLeaveTheFolder) {
   }
 }
 
-TEST(WriteFileWithTime, CreatesLevelsAndSetsTheTimeModulo32Bits) {
-  TempFolder folder;
-  FolderWriter writer(folder.path());
-  const std::string bytes = "content";
-  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-  EXPECT_TRUE(writer.writeFileWithTime("one/two\\three.txt", data, 7, -1));
-  EXPECT_EQ(folder.read("one/two/three.txt"), "content");
-  EXPECT_EQ(folder.modificationTime("one/two/three.txt"), 4294967295LL);
-  EXPECT_TRUE(writer.writeFileWithTime("one/empty", data, 0, 0x100000000LL + 99));
-  EXPECT_EQ(folder.read("one/empty"), "");
-  EXPECT_EQ(folder.modificationTime("one/empty"), 99);
-  EXPECT_EQ(folder.listing(), "one/\none/empty\none/two/\none/two/three.txt\n");
+// An entry whose bytes are the file `name` below `folder`.
+FileEntry folderFile(const std::string& folder, const std::string& name, std::int32_t size,
+                     std::int64_t time) {
+  FileEntry entry;
+  entry.name = name;
+  entry.size = size;
+  entry.time = time;
+  entry.folder = folder;
+  return entry;
 }
 
-TEST(WriteFileWithTime, ReplacesATargetKeepingItsPermissions) {
+TEST(WriteEntryToFolder, CreatesLevelsAndSetsTheTimeModulo32Bits) {
+  TempFolder source;
+  source.write("one/two\\three.txt", "content");
+  TempFolder out;
+  FolderWriter writer(out.path());
+  EXPECT_TRUE(writer.writeEntryToFolder(folderFile(source.path(), "one/two\\three.txt", 7, -1)));
+  EXPECT_EQ(out.read("one/two/three.txt"), "content");
+  EXPECT_EQ(out.modificationTime("one/two/three.txt"), 4294967295LL);
+  EXPECT_TRUE(writer.writeEntryToFolder(folderFile("nowhere", "one/empty", 0, 0x100000000LL + 99)));
+  EXPECT_EQ(out.read("one/empty"), "");
+  EXPECT_EQ(out.modificationTime("one/empty"), 99);
+  EXPECT_EQ(out.listing(), "one/\none/empty\none/two/\none/two/three.txt\n");
+}
+
+TEST(WriteEntryToFolder, UnscramblesOldMembers) {
   TempFolder folder;
-  folder.write("t.sh", "old old old");
-  ::chmod(folder.at("t.sh").c_str(), 0751);
+  folder.write("old.dat", std::string("xx") + static_cast<char>('h' ^ 0x4B) + static_cast<char>('i' ^ 0x4B));
+  FileEntry member;
+  member.name = "hi.txt";
+  member.size = 2;
+  member.time = 5;
+  member.inCatalog = true;
+  member.scrambled = true;
+  member.catalog = folder.at("old");
+  member.offset = 2;
   FolderWriter writer(folder.path());
-  const std::string bytes = "new";
-  EXPECT_TRUE(writer.writeFileWithTime("t.sh", reinterpret_cast<const unsigned char*>(bytes.data()),
-                                       3, 1000));
-  EXPECT_EQ(folder.read("t.sh"), "new");
+  EXPECT_TRUE(writer.writeEntryToFolder(member));
+  EXPECT_EQ(folder.read("hi.txt"), "hi");
+}
+
+TEST(WriteEntryToFolder, ReplacesATargetKeepingItsPermissions) {
+  TempFolder folder;
+  folder.write("src/t.sh", "new");
+  folder.write("out/t.sh", "old old old");
+  ::chmod(folder.at("out/t.sh").c_str(), 0751);
+  FolderWriter writer(folder.at("out"));
+  EXPECT_TRUE(writer.writeEntryToFolder(folderFile(folder.at("src"), "t.sh", 3, 1000)));
+  EXPECT_EQ(folder.read("out/t.sh"), "new");
   struct stat info {};
-  ::stat(folder.at("t.sh").c_str(), &info);
+  ::stat(folder.at("out/t.sh").c_str(), &info);
   EXPECT_EQ(info.st_mode & 0777, 0751u);
-  EXPECT_EQ(folder.listing(), "t.sh\n") << "no temporary file is left";
+  EXPECT_EQ(folder.listing(), "out/\nout/t.sh\nsrc/\nsrc/t.sh\n") << "no temporary file is left";
 }
 
-TEST(WriteFileWithTime, ReportsWhatStandsInTheWay) {
+TEST(WriteEntryToFolder, ReportsWhatStandsInTheWay) {
   TempFolder folder;
   folder.write("file", "x");
   folder.makeFolder("dir");
   FolderWriter writer(folder.path());
   CaptureStderr();
-  EXPECT_FALSE(writer.writeFileWithTime("file/inner", nullptr, 0, 1));
-  EXPECT_FALSE(writer.writeFileWithTime("dir", nullptr, 0, 1));
+  EXPECT_FALSE(writer.writeEntryToFolder(folderFile("", "file/inner", 0, 1)));
+  EXPECT_FALSE(writer.writeEntryToFolder(folderFile("", "dir", 0, 1)));
   EXPECT_EQ(GetCapturedStderr(),
             "Could neither open an existing subfolder nor create a new one named '" +
-                folder.at("file") + "'\nFailed to open file '" + folder.at("dir") +
-                "' for writing\n");
+                folder.at("file") + "'\nFailed writing file file/inner to folder " + folder.path() +
+                "\nFailed to open file '" + folder.at("dir") + "' for writing\nFailed writing file dir to folder " +
+                folder.path() + "\n");
   EXPECT_EQ(folder.read("file"), "x");
   EXPECT_EQ(folder.listing(), "dir/\nfile\n");
 }
