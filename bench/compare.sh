@@ -52,18 +52,21 @@ for i in range(20000):
         out.write(block[: random.randint(1024, 16384)])
 PY
 fi
+# A million member names: shuffled.cat lists them in random order, names.cat
+# in key order, the order in which catpack writes every catalog.
 if [ ! -f names.cat ]; then
   python3 - <<'PY'
 import random
 random.seed(2)
 ends = [".xml", ".png", ".txt", ".dds", ".xml.gz"]
-with open("names.cat", "w") as index:
-    for i in range(1000000):
-        index.write("dir%03d/sub%02d/file%07d%s 0\n" % (random.randrange(1000), i % 37, i, random.choice(ends)))
-open("names.dat", "w").close()
-with open("names.txt", "w") as names, open("names.cat") as index:
-    for line in index:
-        names.write(line.rsplit(" ", 1)[0] + "\n")
+names = ["dir%03d/sub%02d/file%07d%s" % (random.randrange(1000), i % 37, i, random.choice(ends))
+         for i in range(1000000)]
+for catalog, order in (("shuffled", names), ("names", sorted(names))):
+    with open(catalog + ".cat", "w") as index:
+        index.writelines(name + " 0\n" for name in order)
+    open(catalog + ".dat", "w").close()
+    with open(catalog + ".txt", "w") as listing:
+        listing.writelines(name + "\n" for name in order)
 PY
 fi
 [ -f old.cat ] || "$catpack" -in two -zarn3cat -out old.cat >/dev/null
@@ -78,9 +81,11 @@ c=$(median "$catpack" -in old.cat -out converted.cat)
 r=$(median sh -c 'cp old.dat copied.dat && md5sum copied.dat')
 report "old catalog 2x256 MiB to current" "$c" "$r" "<= 1.2"
 
-c=$(median "$catpack" -in names.cat -include '\.xml$' -exclude '^dir00[0-4]/' -dump)
-r=$(median sh -c "grep -E '\\.xml\$' names.txt | grep -Ev '^dir00[0-4]/' | LC_ALL=C sort")
-report "filter 1,000,000 names" "$c" "$r" "<= 1.5"
+for names in names shuffled; do
+  c=$(median "$catpack" -in $names.cat -include '\.xml$' -exclude '^dir00[0-4]/' -dump)
+  r=$(median sh -c "grep -E '\\.xml\$' $names.txt | grep -Ev '^dir00[0-4]/' | LC_ALL=C sort")
+  report "filter 1,000,000 names ($names.cat)" "$c" "$r" "<= 1.5"
+done
 
 c=$(median "$catpack" -in two -out packed.cat)
 r=$(median sh -c 'tar -cf packed.tar two && md5sum two/*')

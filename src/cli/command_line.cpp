@@ -20,6 +20,11 @@ ParsedCommandLine endWithError(const char* format, const std::string& program) {
 
 }  // namespace
 
+void printBanner() {
+  printOut("catpack 1.0\n");
+  printOut("Copyright (c) 2026 the catpack developers. All rights reserved.\n");
+}
+
 void printUsage(const std::string& program) {
   printOut(
       "Usage: %s -in <paths> -out <path> [-diff <paths>] [-include <patterns>] [-exclude "

@@ -21,6 +21,9 @@ struct ParsedCommandLine {
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments,
                                    const std::string& program);
 
+// Prints the program's name and version, then its ownership notice.
+void printBanner();
+
 // Prints the usage text on standard output.
 void printUsage(const std::string& program);
 

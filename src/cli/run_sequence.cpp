@@ -1,5 +1,7 @@
 #include "cli/run_sequence.h"
 
+#include <cstdlib>
+
 #include "catalog/catalog_reader.h"
 #include "catalog/catalog_writer.h"
 #include "folder/folder_scanner.h"
@@ -39,38 +41,43 @@ bool readInputs(FileIndex& index, const std::vector<std::string>& paths, const c
 
 }  // namespace
 
-int runSequence(const RunSettings& settings) {
+void endProcess(int exitCode) {
+  flushConsole();
+  std::exit(exitCode);
+}
+
+void runSequence(const RunSettings& settings) {
   FolderExclusion exclusion(settings.patterns);
   FileIndex result;
   if (!readInputs(result, settings.inPaths, "Input %s is neither a catalog nor a folder, aborting\n",
                   exclusion)) {
-    return notCatalogNorFolderExitCode;
+    endProcess(notCatalogNorFolderExitCode);
   }
   if (!settings.diffPaths.empty()) {
     FileIndex base;
     if (!readInputs(base, settings.diffPaths,
                     "Diff input %s is neither a catalog nor a folder, aborting\n", exclusion)) {
-      return notCatalogNorFolderExitCode;
+      endProcess(notCatalogNorFolderExitCode);
     }
     applyDiff(result, base);
   }
   if (!settings.patterns.empty()) applyFilters(result, settings.patterns);
   if (settings.dump) dumpIndex(result);
-  if (settings.outPath.empty()) return doneExitCode;
+  if (settings.outPath.empty()) endProcess(doneExitCode);
 
   const std::string& out = settings.outPath;
   if (isCatalogPath(out)) {
     printOut("%s to Catalog %s\n", settings.append ? "Appending" : "Writing", out.c_str());
     const bool written =
         writeCatalog(result, catalogBasePath(out), settings.append, settings.oldFormat);
-    return written ? doneExitCode : writerFailedExitCode;
+    endProcess(written ? doneExitCode : writerFailedExitCode);
   }
   if (fileSize(out) == -2) {
     printOut("Writing to Folder %s\n", out.c_str());
-    return writeFolder(result, out) ? doneExitCode : writerFailedExitCode;
+    endProcess(writeFolder(result, out) ? doneExitCode : writerFailedExitCode);
   }
   printErr("Output %s is neither a catalog nor a folder, aborting\n", out.c_str());
-  return notCatalogNorFolderExitCode;
+  endProcess(notCatalogNorFolderExitCode);
 }
 
 }  // namespace catpack

@@ -6,7 +6,12 @@
 
 namespace catpack {
 
-// Runs every phase; gives the process's exit code.
-int runSequence(const RunSettings& settings);
+// Runs every phase and ends the process with its exit code. The indexes are
+// not taken apart first: the process is over, and with a million entries
+// that would cost as much as building them.
+[[noreturn]] void runSequence(const RunSettings& settings);
+
+// Ends the process with `exitCode` once standard output is written out.
+[[noreturn]] void endProcess(int exitCode);
 
 }  // namespace catpack

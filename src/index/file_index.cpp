@@ -6,20 +6,29 @@
 namespace catpack {
 
 FileEntry& FileIndex::entryFor(const std::string& name) {
-  std::string key = lowerCased(name);
+  key_.assign(name);
+  lowerCase(key_);
   // Sources are often already in key order: then the new key goes last.
-  if (entries_.empty() || entries_.rbegin()->first < key) {
-    return entries_.emplace_hint(entries_.end(), std::move(key), FileEntry())->second;
+  if (entries_.empty() || entries_.rbegin()->first < key_) {
+    return entries_.emplace_hint(entries_.end(), key_, FileEntry())->second;
   }
-  const iterator found = entries_.lower_bound(key);
-  if (found != entries_.end() && found->first == key) return found->second;
-  return entries_.emplace_hint(found, std::move(key), FileEntry())->second;
+  const iterator found = entries_.lower_bound(key_);
+  if (found != entries_.end() && found->first == key_) return found->second;
+  return entries_.emplace_hint(found, key_, FileEntry())->second;
 }
 
 bool FileIndex::addFolderFile(const std::string& name, std::int32_t size, std::int64_t time,
                               const std::string& folder) {
   FileEntry& entry = entryFor(name);
-  entry = FileEntry{name, size, time, folder, false, false, std::string(), 0, std::string()};
+  entry.name = name;
+  entry.size = size;
+  entry.time = time;
+  entry.folder = folder;
+  entry.inCatalog = false;
+  entry.scrambled = false;
+  entry.catalog.clear();
+  entry.offset = 0;
+  entry.digest.clear();
   return true;
 }
 
@@ -27,7 +36,15 @@ bool FileIndex::addCatalogMember(const std::string& name, std::int32_t size, std
                                  const std::string& catalog, std::uint64_t offset,
                                  const std::string& digest, bool scrambled) {
   FileEntry& entry = entryFor(name);
-  entry = FileEntry{name, size, time, std::string(), true, scrambled, catalog, offset, digest};
+  entry.name = name;
+  entry.size = size;
+  entry.time = time;
+  entry.folder.clear();
+  entry.inCatalog = true;
+  entry.scrambled = scrambled;
+  entry.catalog = catalog;
+  entry.offset = offset;
+  entry.digest = digest;
   return true;
 }
 

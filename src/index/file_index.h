@@ -57,6 +57,7 @@ class FileIndex {
   FileEntry& entryFor(const std::string& name);
 
   Entries entries_;
+  std::string key_;  // room for the key of the name being added
 };
 
 // Prints "%8d %8d %s %s\n" (size, low 32 bits of time, name, key) per entry.

@@ -23,29 +23,32 @@ std::vector<PatternHandle> compileAll(const PatternList& patterns) {
 }  // namespace
 
 bool applyFilters(FileIndex& index, const PatternList& patterns) {
-  FileIndex passed;
+  // The working set is held as one mark per entry of the index: an entry is
+  // in the set while its mark is up. An include raises the marks of the
+  // entries it matches, an exclude lowers them again.
+  std::vector<FileIndex::iterator> entries;
+  entries.reserve(index.size());
+  for (auto position = index.begin(); position != index.end(); ++position) entries.push_back(position);
   std::vector<PatternHandle> compiled = compileAll(patterns);
   printOut("Start Filtering\n");
-  if (!patterns.empty() && isExclude(patterns.front())) passed = index;
+  std::vector<char> inSet(entries.size(), !patterns.empty() && isExclude(patterns.front()));
   for (std::size_t item = 0; item < patterns.size(); ++item) {
     CompiledPattern* pattern = compiled[item].get();
-    if (isInclude(patterns[item])) {
-      printOut("Filtering with Include %s\n", patternOf(patterns[item]));
-      for (const auto& [key, entry] : index) {
-        if (matchPattern(pattern, key.c_str()) == 1) passed.insertIfAbsent(key, entry);
-      }
-    } else {
-      printOut("Filtering with Exclude %s\n", patternOf(patterns[item]));
-      for (auto position = passed.begin(); position != passed.end();) {
-        if (matchPattern(pattern, position->first.c_str()) == 1) {
-          position = passed.erase(position);
-        } else {
-          ++position;
-        }
+    const bool include = isInclude(patterns[item]);
+    printOut(include ? "Filtering with Include %s\n" : "Filtering with Exclude %s\n",
+             patternOf(patterns[item]));
+    for (std::size_t at = 0; at < entries.size(); ++at) {
+      const char* key = entries[at]->first.c_str();
+      if (include) {
+        if (matchPattern(pattern, key) == 1) inSet[at] = true;
+      } else if (inSet[at] && matchPattern(pattern, key) == 1) {
+        inSet[at] = false;
       }
     }
   }
-  index.swap(passed);
+  for (std::size_t at = 0; at < entries.size(); ++at) {
+    if (!inSet[at]) index.erase(entries[at]);
+  }
   printOut("Done Filtering\n");
   return true;
 }
