@@ -6,7 +6,6 @@
 
 #include "catalog/catalog_format.h"
 #include "catalog/catalog_reader.h"
-#include "support/run_catpack.h"
 #include "support/temp_folder.h"
 
 namespace catpack {
