@@ -10,6 +10,7 @@ struct RunResult {
   std::string out;  // standard output
   std::string err;  // standard error
   int exitCode = -1;
+  long peakResidentKiB = 0;  // the largest resident set the run reached
 };
 
 // The two lines every run starts with.

@@ -1,0 +1,115 @@
+// What runs cost in memory: members are streamed, not held whole, and sizes
+// that an index merely claims are never allocated.
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/external_tools.h"
+#include "support/run_catpack.h"
+#include "support/temp_folder.h"
+
+namespace catpack {
+namespace {
+
+using testing::RunResult;
+using testing::runCatpack;
+using testing::TempFolder;
+
+constexpr std::size_t memberSize = 64u << 20;
+// A run may use this much more than a run that touches no member at all:
+// a quarter of the large member.
+constexpr long allowanceKiB = (memberSize / 4) >> 10;
+
+class MemoryRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Written piece by piece, so that this process stays small: a child run
+    // starts as a copy of it.
+    folder.makeFolder("tree");
+    std::ofstream out(folder.at("tree/big.bin"), std::ios::binary);
+    for (std::size_t written = 0; written < memberSize; written += piece.size()) {
+      out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+    }
+    out.close();
+    folder.setModificationTime("tree/big.bin", 1000);
+    folder.write("tree/small.txt", "small", 2000);
+    folder.makeFolder("empty");
+    baselineKiB = run({"-in", "empty", "-dump"}).peakResidentKiB;
+    ASSERT_GT(baselineKiB, 0);
+  }
+  RunResult run(const std::vector<std::string>& arguments) { return runCatpack(arguments, folder.path()); }
+  // Runs and checks that the run stayed within the allowance.
+  RunResult runWithin(const std::vector<std::string>& arguments) {
+    RunResult result = run(arguments);
+    EXPECT_LT(result.peakResidentKiB - baselineKiB, allowanceKiB)
+        << "peak " << result.peakResidentKiB << " KiB against " << baselineKiB << " KiB for "
+        << ::testing::PrintToString(arguments);
+    return result;
+  }
+
+  const std::string piece = testing::randomBytes(1 << 20, 64);
+  TempFolder folder;
+  long baselineKiB = 0;
+};
+
+TEST_F(MemoryRun, ALargeMemberIsStreamedThroughEveryWriter) {
+  const std::string digest = testing::md5sumOf(folder.at("tree/big.bin"));
+  ASSERT_EQ(runWithin({"-in", "tree", "-out", "x.cat"}).exitCode, 0);
+  EXPECT_EQ(folder.read("x.cat"),
+            "big.bin " + std::to_string(memberSize) + " 1000 " + digest + "\nsmall.txt 5 2000 " +
+                testing::md5sumOfBytes("small") + "\n");
+
+  ASSERT_EQ(runWithin({"-in", "x.cat", "-zarn3cat", "-out", "old.cat"}).exitCode, 0);
+  ASSERT_EQ(runWithin({"-in", "old.cat", "-out", "back.cat"}).exitCode, 0);
+  EXPECT_EQ(testing::md5sumOf(folder.at("back.dat")), testing::md5sumOf(folder.at("x.dat")));
+
+  folder.makeFolder("out");
+  ASSERT_EQ(runWithin({"-in", "old.cat", "-out", "out"}).exitCode, 0);
+  EXPECT_EQ(testing::md5sumOf(folder.at("out/big.bin")), digest);
+
+  // Comparing contents hashes the old member and the folder file.
+  const RunResult diff = runWithin({"-in", "tree", "-diff", "old.cat", "-dump"});
+  EXPECT_EQ(diff.exitCode, 0);
+  EXPECT_EQ(diff.err, "");
+  EXPECT_EQ(diff.out.find("big.bin"), std::string::npos) << diff.out;
+}
+
+TEST_F(MemoryRun, SizesAnIndexOnlyClaimsCostNothing) {
+  // Members of 2 GiB less a byte, and one whose size reads as negative,
+  // whose bytes are not there; they push the real member's offset past the
+  // data file's end too.
+  const std::string zeros(32, '0');
+  folder.write("claims.cat", "huge1 2147483647 5 " + zeros + "\nhuge2 2147483647\nnegative -2 7 " + zeros +
+                                 "\nreal.txt 4 8 " + testing::md5sumOfBytes("real") + "\n");
+  folder.write("claims.dat", "real");
+  folder.makeFolder("out");
+  const std::string loadFailures = "[Load] Failed to read from file claims.dat\n"
+                                   "[Load] Failed to read from file claims.dat\n"
+                                   "[Load] Failed to allocate -2 bytes for file claims.dat\n"
+                                   "[Load] Failed to read from file claims.dat\n";
+
+  const RunResult packed = runWithin({"-in", "claims.cat", "-out", "x.cat"});
+  EXPECT_EQ(packed.err, loadFailures);
+  EXPECT_EQ(packed.exitCode, 0);
+  EXPECT_EQ(folder.read("x.cat"), "");
+  EXPECT_EQ(folder.read("x.dat"), "");
+
+  const RunResult unpacked = runWithin({"-in", "claims.cat", "-out", "out"});
+  EXPECT_EQ(unpacked.err, "[Load] Failed to read from file claims.dat\nFailed reading file huge1 from claims.dat\n"
+                          "[Load] Failed to read from file claims.dat\nFailed reading file huge2 from claims.dat\n"
+                          "[Load] Failed to allocate -2 bytes for file claims.dat\n"
+                          "Failed reading file negative from claims.dat\n"
+                          "[Load] Failed to read from file claims.dat\nFailed reading file real.txt from claims.dat\n");
+  EXPECT_EQ(unpacked.exitCode, 0);
+  EXPECT_EQ(folder.listing().find("out/"), folder.listing().rfind("out/")) << "nothing was written";
+
+  // A member without a time or a digest is compared by content, which
+  // cannot be read on either side.
+  const RunResult compared = runWithin({"-in", "claims.cat", "-diff", "claims.cat", "-dump"});
+  EXPECT_EQ(compared.exitCode, 0);
+  EXPECT_EQ(compared.err, "[Load] Failed to read from file claims.dat\n[Load] Failed to read from file claims.dat\n");
+}
+
+}  // namespace
+}  // namespace catpack
