@@ -59,6 +59,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int matched = catpack::matchPattern(pattern.get(), text.data());
   check(matched == 0 || matched == 1, "a match gives 0 or 1");
   if (matched == 1) checkMatch(*pattern, text);
-  check(catpack::matchPattern(again.get(), text.data()) == matched, "matching is repeatable");
   return 0;
 }
