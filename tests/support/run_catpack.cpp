@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <functional>
 #include <stdexcept>
 
 namespace catpack::testing {
@@ -19,17 +20,16 @@ namespace {
 
 constexpr uid_t unprivilegedId = 65534;
 
-// Reads both pipes until each has reached its end, so that neither can
-// fill up and stall the child.
+// Reads both pipes (-1 for none) until each has reached its end.
 void drain(int outPipe, int errPipe, std::string& out, std::string& err) {
   pollfd pipes[2] = {{outPipe, POLLIN, 0}, {errPipe, POLLIN, 0}};
   std::string* texts[2] = {&out, &err};
-  int open = errPipe < 0 ? 1 : 2;
+  int open = (outPipe >= 0) + (errPipe >= 0);
   char buffer[65536];
   while (open > 0) {
     if (::poll(pipes, 2, -1) < 0) {
       if (errno == EINTR) continue;
-      throw std::runtime_error("poll failed");
+      break;
     }
     for (int i = 0; i < 2; ++i) {
       if (pipes[i].fd < 0 || pipes[i].revents == 0) continue;
@@ -49,8 +49,9 @@ void drain(int outPipe, int errPipe, std::string& out, std::string& err) {
 
 bool canRunUnprivileged() { return ::geteuid() == 0; }
 
-RunResult runCatpack(const std::vector<std::string>& arguments, const std::string& workingFolder,
-                     RunOptions options) {
+CatpackProcess::CatpackProcess(const std::vector<std::string>& arguments,
+                               const std::string& workingFolder, RunOptions options)
+    : options_(std::move(options)) {
   std::vector<char*> argv;
   std::string program = CATPACK_BINARY;
   argv.push_back(program.data());
@@ -58,41 +59,79 @@ RunResult runCatpack(const std::vector<std::string>& arguments, const std::strin
   for (std::string& argument : copies) argv.push_back(argument.data());
   argv.push_back(nullptr);
 
-  // Pipes rather than files collect the output, so that a file-size limit
-  // applies to what the program writes and not to its messages.
   int outPipe[2] = {-1, -1}, errPipe[2] = {-1, -1};
-  if (::pipe2(outPipe, O_CLOEXEC) != 0 || (!options.oneStream && ::pipe2(errPipe, O_CLOEXEC) != 0)) {
+  if ((options_.standardOutput.empty() && ::pipe2(outPipe, O_CLOEXEC) != 0) ||
+      (!options_.oneStream && ::pipe2(errPipe, O_CLOEXEC) != 0)) {
     throw std::runtime_error("pipe failed");
   }
-  const pid_t child = ::fork();
-  if (child < 0) throw std::runtime_error("fork failed");
-  if (child == 0) {
-    const int err = options.oneStream ? outPipe[1] : errPipe[1];
-    if (::dup2(outPipe[1], 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
-    if (options.unprivileged && canRunUnprivileged() &&
+  pid_ = ::fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0) {
+    const int out = options_.standardOutput.empty()
+                        ? outPipe[1]
+                        : ::open(options_.standardOutput.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    const int err = options_.oneStream ? out : errPipe[1];
+    if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
+    if (options_.unprivileged && canRunUnprivileged() &&
         (::setgid(unprivilegedId) != 0 || ::setuid(unprivilegedId) != 0)) {
       ::_exit(126);
     }
     if (::chdir(workingFolder.c_str()) != 0) ::_exit(126);
-    if (options.fileSizeLimit >= 0) {
+    // As from a terminal, whatever the test runner ignores or blocks.
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) std::signal(signalNumber, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (options_.fileSizeLimit >= 0) {
       std::signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit then just fails
-      const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
-                         static_cast<rlim_t>(options.fileSizeLimit)};
+      const rlimit limit{static_cast<rlim_t>(options_.fileSizeLimit),
+                         static_cast<rlim_t>(options_.fileSizeLimit)};
       if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
     }
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
-  ::close(outPipe[1]);
-  if (errPipe[1] >= 0) ::close(errPipe[1]);
-  RunResult result;
-  drain(outPipe[0], errPipe[0], result.out, result.err);
-  int status = 0;
+  for (const int end : {outPipe[1], errPipe[1]}) {
+    if (end >= 0) ::close(end);
+  }
+  reader_ = std::thread(drain, outPipe[0], errPipe[0], std::ref(out_), std::ref(err_));
+}
+
+CatpackProcess::~CatpackProcess() {
+  if (!ended_) {
+    ::kill(pid_, SIGKILL);
+    collect(0);
+  }
+  if (reader_.joinable()) reader_.join();
+}
+
+bool CatpackProcess::collect(int flags) {
   rusage usage {};
-  if (::wait4(child, &status, 0, &usage) != child) throw std::runtime_error("wait4 failed");
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.peakResidentKiB = usage.ru_maxrss;
+  if (::wait4(pid_, &status_, flags, &usage) != pid_) return false;
+  peakResidentKiB_ = usage.ru_maxrss;
+  ended_ = true;
+  return true;
+}
+
+void CatpackProcess::signal(int signalNumber) const { ::kill(pid_, signalNumber); }
+
+bool CatpackProcess::hasEnded() { return ended_ || collect(WNOHANG); }
+
+RunResult CatpackProcess::finish() {
+  if (!ended_ && !collect(0)) throw std::runtime_error("wait4 failed");
+  // The pipes end with the run (unless it handed them on).
+  if (reader_.joinable()) reader_.join();
+  RunResult result;
+  result.out = out_;
+  result.err = err_;
+  result.exitCode = WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
+  result.peakResidentKiB = peakResidentKiB_;
   return result;
+}
+
+RunResult runCatpack(const std::vector<std::string>& arguments, const std::string& workingFolder,
+                     RunOptions options) {
+  return CatpackProcess(arguments, workingFolder, std::move(options)).finish();
 }
 
 }  // namespace catpack::testing

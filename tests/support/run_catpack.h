@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace catpack::testing {
@@ -18,8 +19,44 @@ extern const char* const banner;
 
 struct RunOptions {
   bool unprivileged = false;  // run as an ordinary user, so that permissions count
-  bool oneStream = false;     // both streams into one file, collected in `out`
+  bool oneStream = false;     // both streams into one, collected in `out`
   long fileSizeLimit = -1;    // when set, writes beyond this many bytes fail
+  std::string standardOutput{};  // when set, the file standard output goes to (not collected)
+};
+
+// A catpack run started in the background, to be signalled or raced.
+class CatpackProcess {
+ public:
+  // Starts catpack with `arguments` in the folder `workingFolder`.
+  CatpackProcess(const std::vector<std::string>& arguments, const std::string& workingFolder,
+                 RunOptions options = {});
+  ~CatpackProcess();
+  CatpackProcess(const CatpackProcess&) = delete;
+  CatpackProcess& operator=(const CatpackProcess&) = delete;
+
+  // Sends `signalNumber` to the run.
+  void signal(int signalNumber) const;
+  // Whether the run has ended (it is then collected by finish()).
+  bool hasEnded();
+  // Waits for the end of the run and collects what it did; an exit code
+  // above 128 means the run was ended by signal (exit code - 128).
+  RunResult finish();
+
+ private:
+  // Collects the end of the run; `flags` as for wait4.
+  bool collect(int flags);
+
+  RunOptions options_;
+  int pid_ = -1;
+  int status_ = 0;
+  long peakResidentKiB_ = 0;
+  bool ended_ = false;
+  // Pipes rather than files collect the output, so that a file-size limit
+  // holds for what the program writes and not for its messages. A thread
+  // reads them while the run goes on.
+  std::string out_;
+  std::string err_;
+  std::thread reader_;
 };
 
 // Runs catpack with `arguments` in the folder `workingFolder`.
