@@ -23,6 +23,7 @@ class Match {
   const char* textStart_;
   const char* input_ = nullptr;
   int depth_ = 0;
+  long steps_ = 0;  // nested attempts of all start positions so far
   bool abandoned_ = false;
 };
 
@@ -42,11 +43,17 @@ int Match::tryAt(const char* position) {
   return 1;
 }
 
-// One level deeper; gives up the whole match past the nesting limit.
+// One level deeper; gives up the whole match past the nesting limit or
+// the step limit.
 int Match::matchNodesNested(const unsigned char* node) {
   if (abandoned_) return 0;
   if (depth_ >= patternNestingLimit) {
     reportPatternError("recursion too deep");
+    abandoned_ = true;
+    return 0;
+  }
+  if (++steps_ > patternStepLimit) {
+    reportPatternError("too much backtracking");
     abandoned_ = true;
     return 0;
   }

@@ -99,5 +99,17 @@ TEST(PatternMatcher, GivesUpPastTheNestingLimit) {
   EXPECT_EQ(matchPattern(pattern.get(), "abba"), 1) << "shallow texts still match";
 }
 
+// Nested repetitions let each "b" be taken by any of several optional
+// items, so a failing attempt has exponentially many ways to try.
+TEST(PatternMatcher, GivesUpPastTheStepLimit) {
+  const std::string text = std::string(80, 'b') + "xc";
+  PatternHandle pattern = compilePattern("(b?b?b?b?b?b?b?b?b)*c$");
+  CaptureStderr();
+  EXPECT_EQ(matchPattern(pattern.get(), text.c_str()), 0);
+  EXPECT_EQ(GetCapturedStderr(), "eregexp: too much backtracking\n");
+  EXPECT_EQ(matchPattern(pattern.get(), "bbbbbbbbbbbc"), 1) << "short texts still match";
+  EXPECT_EQ(matchPattern(pattern.get(), "bbbbbbbbxbc"), 1);
+}
+
 }  // namespace
 }  // namespace catpack
