@@ -11,7 +11,7 @@ inline constexpr int patternNestingLimit = 10000;
 // How many nested attempts one matchPattern call may make before it gives
 // up: backtracking can take exponential time on patterns with nested
 // repetitions, and this bounds it far above what a name needs.
-inline constexpr long patternStepLimit = 10'000'000;
+inline constexpr long patternStepLimit = 1'000'000;
 
 // 1 when `pattern` matches somewhere in the NUL-terminated `text`, else 0
 // (also after an error message, which either limit above gives). On 1 the

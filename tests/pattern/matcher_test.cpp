@@ -107,8 +107,8 @@ TEST(PatternMatcher, GivesUpPastTheStepLimit) {
   CaptureStderr();
   EXPECT_EQ(matchPattern(pattern.get(), text.c_str()), 0);
   EXPECT_EQ(GetCapturedStderr(), "eregexp: too much backtracking\n");
-  EXPECT_EQ(matchPattern(pattern.get(), "bbbbbbbbbbbc"), 1) << "short texts still match";
-  EXPECT_EQ(matchPattern(pattern.get(), "bbbbbbbbxbc"), 1);
+  EXPECT_EQ(matchPattern(pattern.get(), "bbbbbbbbbbbc"), 1) << "a match found early is found";
+  EXPECT_EQ(matchPattern(pattern.get(), "bbbxbc"), 1) << "short texts still match";
 }
 
 }  // namespace
