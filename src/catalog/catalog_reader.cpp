@@ -7,11 +7,13 @@
 #include "catalog/old_time_probe.h"
 #include "util/console.h"
 #include "util/loading.h"
+#include "util/progress.h"
 
 namespace catpack {
 
 bool readCatalog(FileIndex& index, const std::string& base) {
   printOut("Reading from catalog %s\n", base.c_str());
+  const ProgressPhase phase("Reading catalog", unknownTotal, unknownTotal);
   std::optional<ByteBuffer> text = loadFile(base + ".cat");
   if (!text) return false;
   const bool oldFormat = isOldCatalogText(text->data(), text->size());
@@ -26,6 +28,7 @@ bool readCatalog(FileIndex& index, const std::string& base) {
                   : line.time;
     index.addCatalogMember(line.name, line.size, time, base, offset, line.digest, oldFormat);
     offset += static_cast<std::uint32_t>(line.size);
+    advance(1, static_cast<std::uint32_t>(line.size));
     if (line.name.size() > longestName.size()) longestName = line.name;
   });
   printOut("Done - Max filename size: %d, filename: %s\n", static_cast<int>(longestName.size()),

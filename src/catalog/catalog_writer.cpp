@@ -8,9 +8,11 @@
 #include "catalog/index_lines.h"
 #include "digest/md5.h"
 #include "index/entry_content.h"
+#include "index/index_totals.h"
 #include "util/console.h"
 #include "util/file_status.h"
 #include "util/loading.h"
+#include "util/progress.h"
 #include "util/text.h"
 
 namespace catpack {
@@ -131,6 +133,7 @@ bool MemberWriter::write(const FileEntry& entry) {
     const StreamOutcome outcome = streamBytes(
         *source, entry.scrambled != oldFormat_, [&](const unsigned char* bytes, std::uint32_t count) {
           if (hashing) md5Update(context, bytes, count);
+          advance(0, count);
           return output_.writeData(bytes, count);
         });
     if (outcome == StreamOutcome::sinkFailed) return false;
@@ -173,8 +176,10 @@ bool writeCatalog(const FileIndex& index, const std::string& base, bool append, 
   existing.reset();
   holdCatalogDataOpen(index, writer.heldFiles());
   bool written = !outputOld || append || writer.writeLine("foo.dat\n");
+  const ProgressPhase phase("Writing catalog", index.size(), contentBytes(index));
   for (auto entry = index.begin(); written && entry != index.end(); ++entry) {
     written = writer.write(entry->second);
+    advance(1, 0);
   }
   if (!written || !output.commit()) {
     output.abandon();

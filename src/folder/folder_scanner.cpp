@@ -5,6 +5,7 @@
 #include "folder/folder_listing.h"
 #include "util/console.h"
 #include "util/file_status.h"
+#include "util/progress.h"
 #include "util/text.h"
 
 namespace catpack {
@@ -67,6 +68,7 @@ bool Scan::scan(const std::string& folderPath, const std::string& prefix) {
     }
     if (size >= 0) {
       index_.addFolderFile(relativeName, size, fileTime(fullPath), rootPath_);
+      advance(1, static_cast<std::uint32_t>(size));
       continue;
     }
     if (name == "." || name == "..") continue;
@@ -92,6 +94,7 @@ bool Scan::scan(const std::string& folderPath, const std::string& prefix) {
 
 bool scanFolder(FileIndex& index, const std::string& folderPath, const std::string& prefix,
                 const std::string& rootPath, FolderExclusion& exclusion) {
+  const ProgressPhase phase("Reading folder", unknownTotal, unknownTotal);
   Scan scan(index, rootPath, exclusion);
   return scan.scan(folderPath, prefix);
 }

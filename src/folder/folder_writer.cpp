@@ -3,7 +3,9 @@
 #include "folder/folder_listing.h"
 #include "folder/output_file.h"
 #include "index/entry_content.h"
+#include "index/index_totals.h"
 #include "util/console.h"
+#include "util/progress.h"
 
 namespace catpack {
 
@@ -45,8 +47,10 @@ bool writeFolder(const FileIndex& index, const std::string& outPath) {
   // Data files stay open for the whole write: a member may replace one of
   // them in the output folder while later members still need its bytes.
   holdCatalogDataOpen(index, writer.heldFiles());
+  const ProgressPhase phase("Writing folder", index.size(), contentBytes(index));
   for (const auto& [key, entry] : index) {
     if (!isDeletionMarker(entry)) writer.writeEntryToFolder(entry);
+    advance(1, 0);
   }
   return true;
 }
@@ -69,6 +73,7 @@ bool FolderWriter::writeEntryToFolder(const FileEntry& entry) {
   StreamOutcome outcome = StreamOutcome::complete;
   if (file && source) {
     outcome = streamBytes(*source, entry.scrambled, [&](const unsigned char* bytes, std::uint32_t count) {
+      advance(0, count);
       return file->write(bytes, count);
     });
   }

@@ -1,6 +1,7 @@
 #include "index/diff.h"
 
 #include "index/entry_content.h"
+#include "util/progress.h"
 
 namespace catpack {
 
@@ -16,7 +17,9 @@ bool timesSayUnchanged(std::int64_t resultTime, std::int64_t baseTime) {
 }  // namespace
 
 bool applyDiff(FileIndex& result, const FileIndex& base) {
+  const ProgressPhase phase("Comparing", base.size(), unknownTotal);
   for (const auto& [key, baseEntry] : base) {
+    advance(1, 0);
     const FileIndex::iterator found = result.lookup(key);
     if (found == result.end()) {
       if (!isDeletionMarker(baseEntry)) result.addDeletion(baseEntry.name);
@@ -29,7 +32,9 @@ bool applyDiff(FileIndex& result, const FileIndex& base) {
       continue;
     }
     const std::string baseDigest = entryDigest(baseEntry);
-    if (baseDigest == entryDigest(resultEntry)) result.erase(found);
+    const std::string resultDigest = entryDigest(resultEntry);
+    advance(0, 2 * static_cast<std::uint64_t>(static_cast<std::uint32_t>(baseEntry.size)));
+    if (baseDigest == resultDigest) result.erase(found);
   }
   return true;
 }

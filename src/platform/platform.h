@@ -75,6 +75,10 @@ void forgetOnInterrupt(CleanupSlot slot);
 using Descriptor = int;
 inline constexpr Descriptor noDescriptor = -1;
 
+// Whether the open descriptor `stream` (2 for standard error) is a
+// terminal or console a user is looking at.
+bool isTerminal(Descriptor stream);
+
 // Opens an existing regular file for reading, without ever blocking; a
 // folder, FIFO, socket or device cannot be opened.
 Descriptor openForReading(const std::string& path);

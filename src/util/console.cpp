@@ -3,9 +3,12 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "util/progress.h"
+
 namespace catpack {
 
 void printOut(const char* format, ...) {
+  eraseStatusLine();
   va_list arguments;
   va_start(arguments, format);
   std::vfprintf(stdout, format, arguments);
@@ -13,6 +16,7 @@ void printOut(const char* format, ...) {
 }
 
 void printErr(const char* format, ...) {
+  eraseStatusLine();
   std::fflush(stdout);
   va_list arguments;
   va_start(arguments, format);

@@ -1,6 +1,7 @@
 // Progress and error messages. Standard output is buffered for speed and
 // flushed before anything goes to standard error, so both streams keep the
-// order of events even when they end up in one pipe or file.
+// order of events even when they end up in one pipe or file. A progress
+// status line on a terminal is erased before either prints.
 #pragma once
 
 namespace catpack {
