@@ -24,7 +24,6 @@ constexpr Clock::duration redrawInterval = std::chrono::milliseconds(250);
 constexpr std::size_t widestLine = 79;
 
 struct PhaseState {
-  bool active = false;  // a phase runs and standard error is a terminal
   const char* name = "";
   std::uint64_t totalFiles = unknownTotal;
   std::uint64_t totalBytes = unknownTotal;
@@ -105,8 +104,8 @@ void lookAtClock() {
 ProgressPhase::ProgressPhase(const char* name, std::uint64_t totalFiles, std::uint64_t totalBytes) {
   eraseStatusLine();
   state = PhaseState{};
-  if (!standardErrorIsTerminal()) return;
-  state.active = true;
+  progress_detail::counting = standardErrorIsTerminal();
+  if (!progress_detail::counting) return;
   state.name = name;
   state.totalFiles = totalFiles;
   state.totalBytes = totalBytes;
@@ -116,11 +115,14 @@ ProgressPhase::ProgressPhase(const char* name, std::uint64_t totalFiles, std::ui
 
 ProgressPhase::~ProgressPhase() {
   eraseStatusLine();
-  state.active = false;
+  progress_detail::counting = false;
 }
 
-void advance(std::uint64_t files, std::uint64_t bytes) {
-  if (!state.active) return;
+namespace progress_detail {
+
+bool counting = false;
+
+void count(std::uint64_t files, std::uint64_t bytes) {
   state.files += files;
   state.bytes += bytes;
   state.filesSinceLook += files;
@@ -129,6 +131,8 @@ void advance(std::uint64_t files, std::uint64_t bytes) {
     lookAtClock();
   }
 }
+
+}  // namespace progress_detail
 
 void eraseStatusLine() {
   if (state.shownLength == 0) return;

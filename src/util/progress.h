@@ -28,10 +28,20 @@ class ProgressPhase {
   ProgressPhase& operator=(const ProgressPhase&) = delete;
 };
 
+namespace progress_detail {
+// Whether a phase runs with standard error on a terminal.
+extern bool counting;
+// advance() while counting.
+void count(std::uint64_t files, std::uint64_t bytes);
+}  // namespace progress_detail
+
 // Counts `files` more files and `bytes` more bytes done in the current
-// phase; nothing happens outside a phase. Cheap enough to call per file or
-// per piece of bytes: it looks at the clock only every so many of them.
-void advance(std::uint64_t files, std::uint64_t bytes);
+// phase; nothing happens outside a phase or off a terminal. Cheap enough to
+// call per file or per piece of bytes: it looks at the clock only every so
+// many of them, and costs a single test when nothing is shown.
+inline void advance(std::uint64_t files, std::uint64_t bytes) {
+  if (progress_detail::counting) progress_detail::count(files, bytes);
+}
 
 // Erases the status line if one is shown, leaving the cursor at the start
 // of its line; the phase goes on and shows it again later.
