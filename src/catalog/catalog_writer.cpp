@@ -47,7 +47,7 @@ const std::string& zeroDigest() {
 
 // Writes one entry; false only when a file write failed. An entry that
 // cannot be named or read is left out of both files.
-bool writeMember(CatalogOutput& output, const FileEntry& entry, bool oldFormat,
+bool writeMember(CatalogOutput& output, const EntryView& entry, bool oldFormat,
                  std::uint64_t& indexPosition) {
   if (isIllegalName(entry.name, oldFormat)) {
     printErr("Illegal file name %s\n", entry.name.c_str());
@@ -109,7 +109,7 @@ bool writeCatalog(const FileIndex& index, const std::string& base, bool append, 
     indexPosition = first.size();
   }
   for (auto entry = index.begin(); written && entry != index.end(); ++entry) {
-    written = writeMember(output, entry->second, outputOld, indexPosition);
+    written = writeMember(output, entry->entry, outputOld, indexPosition);
   }
   if (!written || !output.commit()) {
     output.abandon();

@@ -26,7 +26,7 @@ class FolderWriter {
 
   // Writes the entry's bytes to the file at its name, with its time; true
   // when the file was written completely.
-  bool writeEntryToFolder(const FileEntry& entry);
+  bool writeEntryToFolder(const EntryView& entry);
 
  private:
   // Creates the level folders of `name` and a file that will replace the

@@ -15,12 +15,12 @@ constexpr std::uint32_t pieceSize = 1u << 20;
 
 }  // namespace
 
-std::string memberSourcePath(const FileEntry& entry) {
+std::string memberSourcePath(const EntryView& entry) {
   if (entry.inCatalog) return entry.catalog + ".dat";
   return entry.folder + "/" + entry.name;
 }
 
-std::optional<RangeReader> openStoredBytes(const FileEntry& entry) {
+std::optional<RangeReader> openStoredBytes(const EntryView& entry) {
   return RangeReader::open(memberSourcePath(entry), static_cast<std::uint32_t>(entry.size),
                            entry.inCatalog ? entry.offset : 0);
 }
@@ -37,7 +37,7 @@ StreamOutcome streamBytes(RangeReader& source, bool toggleScrambling,
   return StreamOutcome::complete;
 }
 
-std::string entryDigest(const FileEntry& entry) {
+std::string entryDigest(const EntryView& entry) {
   if (!entry.digest.empty()) return entry.digest;
   if (!entry.inCatalog) {
     // An entry without any source (a deletion marker) has no content to read.
