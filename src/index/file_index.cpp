@@ -331,8 +331,8 @@ FileIndex::iterator FileIndex::end() const {
 void FileIndex::prefetchWalk(std::size_t position) const {
   // A walk in key order visits entries and texts all over memory: their
   // loads are started a few steps ahead.
-  constexpr std::size_t entryAhead = 256;
-  constexpr std::size_t textAhead = 128;
+  constexpr std::size_t entryAhead = 64;
+  constexpr std::size_t textAhead = 32;
   if (position + entryAhead < order_.size()) prefetch(&entries_[order_[position + entryAhead]]);
   if (position + textAhead < order_.size()) {
     const StoredEntry& entry = entries_[order_[position + textAhead]];
