@@ -39,7 +39,8 @@ FileIndex::FileIndex(const FileIndex& other)
       order_(other.order_),
       settledUpTo_(other.settledUpTo_),
       liveCount_(other.liveCount_),
-      lastSegment_(other.lastSegment_) {
+      lastSegment_(other.lastSegment_),
+      namesMayHoldNul_(other.namesMayHoldNul_) {
   segments_.reserve(other.segments_.size());
   for (const Segment& segment : other.segments_) {
     segments_.push_back({segment.path, segment.kind, segment.scrambled, copyOf(segment.text),
@@ -63,6 +64,7 @@ void FileIndex::swap(FileIndex& other) noexcept {
   std::swap(settledUpTo_, other.settledUpTo_);
   std::swap(liveCount_, other.liveCount_);
   std::swap(lastSegment_, other.lastSegment_);
+  std::swap(namesMayHoldNul_, other.namesMayHoldNul_);
 }
 
 void FileIndex::clear() {
@@ -122,6 +124,7 @@ void FileIndex::appendCopy(SourceKind kind, const std::string& path, bool scramb
   StoredEntry entry{segment, 0, 0, static_cast<std::uint32_t>(name.size()), size, noDigest, time,
                     offset};
   entry.name = appendText(segment, name);
+  if (name.find('\0') != std::string_view::npos) namesMayHoldNul_ = true;
   entry.key = key == name ? entry.name : appendText(segment, key);
   if (digest.size() == digestLength) {
     entry.digest = appendText(segment, digest);

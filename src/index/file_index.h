@@ -150,6 +150,9 @@ class FileIndex {
   // Works out key order and replacements now.
   void settle() const;
 
+  // Whether some name (and so its key) holds a NUL byte before its end.
+  bool namesMayHoldNul() const { return namesMayHoldNul_; }
+
  private:
   // Where a segment's entries have their bytes.
   enum class SourceKind : std::uint8_t { none, folder, catalog };
@@ -219,6 +222,7 @@ class FileIndex {
   mutable std::size_t settledUpTo_ = 0;
   mutable std::size_t liveCount_ = 0;
   std::uint32_t lastSegment_ = 0;  // the segment the last add used
+  bool namesMayHoldNul_ = false;
   std::string keyScratch_;         // room for the key of a name with capitals
 };
 

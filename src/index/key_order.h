@@ -56,11 +56,38 @@ inline Chunk chunkAt(std::string_view key, std::size_t depth, std::uint32_t slot
   return {value, (tail << 32) | slot};
 }
 
-// A stretch of chunks whose keys agree on every byte read so far.
+// A stretch of chunks whose keys agree on their first `depth` bytes.
 struct Run {
   std::size_t begin;
   std::size_t end;
+  std::size_t depth;
 };
+
+// Sixteen key bytes from some depth on, for sorting a short run at once.
+struct WideChunk {
+  std::uint64_t high;
+  std::uint64_t low;
+  std::uint64_t tailAndSlot;  // tail (bits 32-36: 0 to 16, or 17 when the key goes on), slot
+
+  bool operator<(const WideChunk& other) const {
+    if (high != other.high) return high < other.high;
+    if (low != other.low) return low < other.low;
+    return tailAndSlot < other.tailAndSlot;
+  }
+};
+
+inline constexpr std::uint64_t wideContinues = 17;
+// Runs up to this long are sorted sixteen bytes at a time in a small buffer
+// of their own: one pass over their scattered keys instead of two.
+inline constexpr std::size_t wideRunLimit = 1 << 16;
+
+inline WideChunk wideChunkAt(std::string_view key, std::size_t depth, std::uint32_t slot) {
+  const std::size_t remaining = key.size() - depth;
+  const std::uint64_t high = chunkAt(key, depth, slot).bytes;
+  const std::uint64_t low = remaining > 8 ? chunkAt(key, depth + 8, slot).bytes : 0;
+  const std::uint64_t tail = remaining > 16 ? wideContinues : remaining;
+  return {high, low, (tail << 32) | slot};
+}
 
 // Goes through the positions of a list of runs in order.
 class RunCursor {
@@ -84,9 +111,9 @@ class RunCursor {
   std::size_t at_ = 0;
 };
 
-// Sorts the runs (all at the same depth) and collects in `deeper` the
-// stretches that still agree after their chunks; marks every chunk whose key
-// a later slot holds too as replaced.
+// Sorts each run by the chunks read at its depth, and collects in `deeper`
+// the stretches that still agree after them; marks every chunk whose key a
+// later slot holds too as replaced.
 inline void sortRuns(std::vector<Chunk>& chunks, const std::vector<Run>& runs, std::vector<Run>& deeper) {
   for (const Run& run : runs) {
     Chunk* const begin = chunks.data() + run.begin;
@@ -102,7 +129,7 @@ inline void sortRuns(std::vector<Chunk>& chunks, const std::vector<Run>& runs, s
         for (Chunk* equal = same; equal + 1 != sameEnd; ++equal) equal->tailAndSlot |= replacedBit;
       } else if (sameEnd - same > 1) {
         deeper.push_back({static_cast<std::size_t>(same - chunks.data()),
-                          static_cast<std::size_t>(sameEnd - chunks.data())});
+                          static_cast<std::size_t>(sameEnd - chunks.data()), run.depth + 8});
       }
       same = sameEnd;
     }
@@ -127,25 +154,60 @@ void sortSlotsByKey(std::vector<std::uint32_t>& slots, const Keys& keys,
   // Level by level: each level sorts the runs of the one before by their
   // next eight bytes. The chunks of a level are read in one pass, with the
   // loads started well ahead since the keys lie all over memory.
-  std::vector<Run> runs{{0, chunks.size()}};
+  std::vector<Run> runs{{0, chunks.size(), 0}};
   std::vector<Run> deeper;
-  for (std::size_t depth = 0; !runs.empty(); depth += 8) {
-    if (depth != 0) {
-      keyorder::RunCursor entryAhead(runs, 256);
-      keyorder::RunCursor keyAhead(runs, 128);
-      for (keyorder::RunCursor at(runs, 0); at.valid(); at.advance()) {
-        if (entryAhead.valid()) keys.prefetchEntry(keyorder::slotOf(chunks[entryAhead.position()]));
-        if (keyAhead.valid()) keys.prefetchKey(keyorder::slotOf(chunks[keyAhead.position()]));
-        entryAhead.advance();
-        keyAhead.advance();
-        Chunk& chunk = chunks[at.position()];
-        const std::uint32_t slot = keyorder::slotOf(chunk);
-        chunk = keyorder::chunkAt(keys.key(slot), depth, slot);
+  std::vector<keyorder::WideChunk> wide;
+  keyorder::sortRuns(chunks, runs, deeper);
+  while (!deeper.empty()) {
+    runs.swap(deeper);
+    deeper.clear();
+    // The keys of a level's runs are read in one pass in run order, with
+    // their loads started well ahead since they lie all over memory.
+    keyorder::RunCursor entryAhead(runs, 64);
+    keyorder::RunCursor keyAhead(runs, 32);
+    const auto ahead = [&] {
+      if (entryAhead.valid()) keys.prefetchEntry(keyorder::slotOf(chunks[entryAhead.position()]));
+      if (keyAhead.valid()) keys.prefetchKey(keyorder::slotOf(chunks[keyAhead.position()]));
+      entryAhead.advance();
+      keyAhead.advance();
+    };
+    for (const Run& run : runs) {
+      if (run.end - run.begin > keyorder::wideRunLimit) {
+        for (std::size_t at = run.begin; at < run.end; ++at) {
+          ahead();
+          const std::uint32_t slot = keyorder::slotOf(chunks[at]);
+          chunks[at] = keyorder::chunkAt(keys.key(slot), run.depth, slot);
+        }
+        keyorder::sortRuns(chunks, {run}, deeper);
+        continue;
+      }
+      wide.clear();
+      for (std::size_t at = run.begin; at < run.end; ++at) {
+        ahead();
+        const std::uint32_t slot = keyorder::slotOf(chunks[at]);
+        wide.push_back(keyorder::wideChunkAt(keys.key(slot), run.depth, slot));
+      }
+      std::sort(wide.begin(), wide.end());
+      for (std::size_t same = 0; same < wide.size();) {
+        std::size_t sameEnd = same + 1;
+        const auto tail = [&](std::size_t at) { return (wide[at].tailAndSlot >> 32) & 0x1F; };
+        while (sameEnd < wide.size() && wide[sameEnd].high == wide[same].high &&
+               wide[sameEnd].low == wide[same].low && tail(sameEnd) == tail(same)) {
+          ++sameEnd;
+        }
+        const bool continues = tail(same) == keyorder::wideContinues;
+        for (std::size_t at = same; at < sameEnd; ++at) {
+          Chunk& chunk = chunks[run.begin + at];
+          chunk.tailAndSlot = wide[at].tailAndSlot & 0xFFFFFFFF;
+          // Equal keys, in slot order: all but the last are replaced.
+          if (!continues && at + 1 < sameEnd) chunk.tailAndSlot |= keyorder::replacedBit;
+        }
+        if (continues && sameEnd - same > 1) {
+          deeper.push_back({run.begin + same, run.begin + sameEnd, run.depth + 16});
+        }
+        same = sameEnd;
       }
     }
-    deeper.clear();
-    keyorder::sortRuns(chunks, runs, deeper);
-    runs.swap(deeper);
   }
 
   slots.clear();

@@ -32,9 +32,10 @@ char* putNumber(char* out, std::int32_t value) {
   return out + length;
 }
 
-char* putText(char* out, EntryText text) {
-  // A text ends at its first NUL, as "%s" prints it.
-  const std::size_t length = std::strlen(text.c_str());
+// Copies the text as "%s" prints it: up to its first NUL, which only texts
+// of an index whose names may hold one need to be searched for.
+char* putText(char* out, EntryText text, bool mayHoldNul) {
+  const std::size_t length = mayHoldNul ? std::strlen(text.c_str()) : text.size();
   std::memcpy(out, text.c_str(), length);
   return out + length;
 }
@@ -44,6 +45,7 @@ char* putText(char* out, EntryText text) {
 void dumpIndex(const FileIndex& index) {
   std::vector<char> buffer(listingBufferSize);
   std::size_t used = 0;
+  const bool mayHoldNul = index.namesMayHoldNul();
   for (const auto& [key, entry] : index) {
     const std::size_t room = numbersRoom + entry.name.size() + key.size();
     if (used + room > buffer.size()) {
@@ -56,9 +58,9 @@ void dumpIndex(const FileIndex& index) {
     *out++ = ' ';
     out = putNumber(out, static_cast<std::int32_t>(entry.time));
     *out++ = ' ';
-    out = putText(out, entry.name);
+    out = putText(out, entry.name, mayHoldNul);
     *out++ = ' ';
-    out = putText(out, key);
+    out = putText(out, key, mayHoldNul);
     *out++ = '\n';
     used = static_cast<std::size_t>(out - buffer.data());
   }

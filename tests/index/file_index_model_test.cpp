@@ -62,7 +62,7 @@ void addText(FileIndex& index, const std::string& base, const std::vector<TextMe
     places.emplace_back(name, digest);
   }
   ByteBuffer buffer = ByteBuffer::allocate(static_cast<std::uint32_t>(text.size()));
-  std::memcpy(buffer.data(), text.data(), text.size());
+  if (!text.empty()) std::memcpy(buffer.data(), text.data(), text.size());
   const FileIndex::TextSource source = index.adoptCatalogText(base, std::move(buffer), scrambled);
   for (std::size_t at = 0; at < members.size(); ++at) {
     const TextMember& member = members[at];
