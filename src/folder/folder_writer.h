@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "index/file_index.h"
+#include "util/loading.h"
 
 namespace catpack {
 
@@ -28,6 +29,9 @@ class FolderWriter {
   // when the file was written completely.
   bool writeEntryToFolder(const EntryView& entry);
 
+  // The files held open while this writer reads members from them.
+  OpenFiles& heldFiles() { return held_; }
+
  private:
   // Creates the level folders of `name` and a file that will replace the
   // one at `name`; nothing after the failure's message.
@@ -36,6 +40,7 @@ class FolderWriter {
 
   std::string outPath_;
   std::unordered_set<std::string> knownFolders_;
+  OpenFiles held_;
 };
 
 // Whether writing `name` below the output folder would stay inside it.

@@ -1,6 +1,7 @@
 #include "index/entry_content.h"
 
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 #include "digest/md5.h"
@@ -20,9 +21,21 @@ std::string memberSourcePath(const EntryView& entry) {
   return entry.folder + "/" + entry.name;
 }
 
-std::optional<RangeReader> openStoredBytes(const EntryView& entry) {
+std::optional<RangeReader> openStoredBytes(const EntryView& entry, const OpenFiles* held) {
   return RangeReader::open(memberSourcePath(entry), static_cast<std::uint32_t>(entry.size),
-                           entry.inCatalog ? entry.offset : 0);
+                           entry.inCatalog ? entry.offset : 0, held);
+}
+
+void holdCatalogDataOpen(const FileIndex& index, OpenFiles& held) {
+  bool first = true;
+  std::string_view previous;
+  for (const auto& [key, entry] : index) {
+    // Members of one catalog mostly follow each other: skip the repeats cheaply.
+    if (!entry.inCatalog || (!first && previous == std::string_view(entry.catalog))) continue;
+    first = false;
+    previous = entry.catalog;
+    held.holdOpen(entry.catalog + ".dat");
+  }
 }
 
 StreamOutcome streamBytes(RangeReader& source, bool toggleScrambling,

@@ -12,7 +12,8 @@ std::int32_t fileSize(const std::string& path) {
   platform::PathStatus status;
   if (!platform::queryPathStatus(path, status)) return -1;
   if (status.isFolder) return -2;
-  if (status.size > largestSize) return -1;
+  // Only plain files are read: a FIFO or a device would block or never end.
+  if (!status.isRegular || status.size > largestSize) return -1;
   return static_cast<std::int32_t>(status.size);
 }
 
