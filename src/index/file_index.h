@@ -196,7 +196,8 @@ class FileIndex {
   std::string_view keyFor(std::string_view name);
   // Appends an entry whose name is stored already; stores its key.
   void appendEntry(StoredEntry entry);
-  // Appends an entry copying its texts into the source's segment.
+  // Appends an entry copying its texts into the source's segment; the texts
+  // must not lie in this index's own storage.
   void appendCopy(SourceKind kind, const std::string& path, bool scrambled, std::string_view name,
                   std::string_view key, std::int32_t size, std::int64_t time,
                   std::uint64_t offset, std::string_view digest);

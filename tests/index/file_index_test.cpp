@@ -130,5 +130,14 @@ TEST(DumpIndex, ListsEntriesInKeyOrder) {
   EXPECT_EQ(GetCapturedStdout(), "");
 }
 
+TEST(DumpIndex, PrintsNamesUpToAnInnerNulAsPrintfDoes) {
+  FileIndex index;
+  index.addFolderFile(std::string("Nul\0Tail", 8), 1, 2, "f");
+  EXPECT_TRUE(index.namesMayHoldNul());
+  CaptureStdout();
+  dumpIndex(index);
+  EXPECT_EQ(GetCapturedStdout(), "       1        2 Nul nul\n");
+}
+
 }  // namespace
 }  // namespace catpack
