@@ -62,7 +62,8 @@ std::string byteAmount(std::uint64_t bytes) {
 }
 
 // `done`, followed by " of " and `total` when the total is known.
-std::string doneOfTotal(const std::string& done, std::uint64_t total, const std::string& totalText) {
+std::string doneOfTotal(const std::string& done, std::uint64_t total,
+                        const std::string& totalText) {
   return total == unknownTotal ? done : done + " of " + totalText;
 }
 
@@ -72,10 +73,10 @@ std::string statusLine(double seconds) {
       formatText("%llu", static_cast<unsigned long long>(state.totalFiles)));
   const std::string bytes =
       doneOfTotal(byteAmount(state.bytes), state.totalBytes, byteAmount(state.totalBytes));
+  const double bytesPerSecond = static_cast<double>(state.bytes) / seconds;
   const std::string rate =
-      state.bytes != 0
-          ? byteAmount(static_cast<std::uint64_t>(static_cast<double>(state.bytes) / seconds)) + "/s"
-          : formatText("%.0f files/s", static_cast<double>(state.files) / seconds);
+      state.bytes != 0 ? byteAmount(static_cast<std::uint64_t>(bytesPerSecond)) + "/s"
+                       : formatText("%.0f files/s", static_cast<double>(state.files) / seconds);
   std::string line =
       formatText("%s: %s files, %s, %s", state.name, files.c_str(), bytes.c_str(), rate.c_str());
   if (line.size() > widestLine) line.resize(widestLine);
