@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "index/file_index.h"
+#include "platform/platform.h"
 
 namespace catpack {
 
@@ -29,12 +30,14 @@ class FolderWriter {
   bool writeEntryToFolder(const FileEntry& entry);
 
  private:
-  // Creates the level folders of `name` and a file that will replace the
+  // Creates the level folders of `name` (every "/" and "\\" separates two
+  // levels, joined with the platform's separator) and a file that will replace the
   // one at `name`; nothing after the failure's message.
   std::optional<OutputFile> openTarget(const std::string& name);
   bool makeLevelFolders(const std::string& convertedName);
 
   std::string outPath_;
+  const char separator_ = platform::pathSeparator();
   std::unordered_set<std::string> knownFolders_;
 };
 
