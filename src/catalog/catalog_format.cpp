@@ -4,8 +4,6 @@ namespace catpack {
 
 namespace {
 
-constexpr std::size_t examinedLength = 1024;
-
 unsigned char indexKey(std::uint64_t position) {
   return static_cast<unsigned char>(position - indexKeyConstant);
 }
@@ -30,7 +28,7 @@ bool isOldFormatName(const std::string& name) {
 }
 
 bool isOldCatalogText(const unsigned char* bytes, std::size_t length) {
-  const std::size_t examined = length < examinedLength ? length : examinedLength;
+  const std::size_t examined = length < formatTestLength ? length : formatTestLength;
   int lineCount = 0;
   bool atLineStart = false, needsNumber = false, spaceSeen = false, digitsAfterSpace = false;
   bool expectLf = false, prevHigh = false, prevLead = false;
@@ -69,7 +67,7 @@ bool isOldCatalogText(const unsigned char* bytes, std::size_t length) {
       digitsAfterSpace = false;
     }
   }
-  if (length >= examinedLength) return lineCount >= 2;
+  if (length >= formatTestLength) return lineCount >= 2;
   return lineCount >= 1 && atLineStart && !expectLf;
 }
 

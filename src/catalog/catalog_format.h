@@ -11,6 +11,9 @@ namespace catpack {
 // The index key of byte position p is (p - indexKeyConstant) modulo 256.
 inline constexpr unsigned char indexKeyConstant = 0x37;
 
+// How many bytes of an index text the format test looks at.
+inline constexpr std::size_t formatTestLength = 1024;
+
 // XORs bytes[i] with the index key of position + i; its own inverse.
 void scrambleIndexText(unsigned char* bytes, std::size_t length, std::uint64_t position);
 

@@ -11,30 +11,68 @@ std::uint64_t sizeOf(platform::Descriptor file) {
   return size < 0 ? 0 : static_cast<std::uint64_t>(size);
 }
 
+bool exists(const std::string& path) {
+  platform::PathStatus status;
+  return platform::queryPathStatus(path, status);
+}
+
 }  // namespace
+
+CatalogOutput::CatalogOutput(const std::string& base)
+    : indexPath_(base + ".cat"), dataPath_(base + ".dat") {}
 
 CatalogOutput::~CatalogOutput() { abandon(); }
 
+bool CatalogOutput::lock() {
+  lock_ = platform::lockForWriting(
+      {platform::resolveLinks(indexPath_), platform::resolveLinks(dataPath_)});
+  return lock_ != nullptr;
+}
+
 bool CatalogOutput::openNew() {
-  // A folder standing where either file must go cannot be replaced.
-  for (const char* extension : {".cat", ".dat"}) {
+  indexReplacement_.target = platform::resolveLinks(indexPath_);
+  dataReplacement_.target = platform::resolveLinks(dataPath_);
+  // Only files that could be opened for writing are replaced; both are
+  // checked before anything is created.
+  for (const Replacement* replacement : {&indexReplacement_, &dataReplacement_}) {
     platform::PathStatus status;
-    if (platform::queryPathStatus(base_ + extension, status) && status.isFolder) return false;
+    if (platform::queryPathStatus(replacement->target, status) &&
+        (status.isFolder || !platform::isWritable(replacement->target))) {
+      return false;
+    }
   }
-  indexFile_ = platform::createTemporaryBeside(base_ + ".cat", indexTemporary_);
-  if (indexFile_ == platform::noDescriptor) return false;
-  dataFile_ = platform::createTemporaryBeside(base_ + ".dat", dataTemporary_);
-  return dataFile_ != platform::noDescriptor;
+  return openReplacement(indexReplacement_, indexFile_) &&
+         openReplacement(dataReplacement_, dataFile_);
+}
+
+bool CatalogOutput::openReplacement(Replacement& replacement, platform::Descriptor& file) {
+  file = platform::createTemporaryBeside(replacement.target, replacement.temporary,
+                                         replacement.cleanup);
+  if (file == platform::noDescriptor) return false;
+  platform::PathStatus previous;
+  if (!platform::queryPathStatus(replacement.target, previous)) return true;
+  // The new file is read by the same people as the one it replaces, from
+  // its first byte on; the owner only where the process may give it.
+  platform::setOwner(file, previous.owner, previous.group);
+  return platform::setPermissions(file, previous.permissions);
 }
 
 bool CatalogOutput::openForAppending() {
-  indexFile_ = platform::openForAppending(base_ + ".cat");
-  if (indexFile_ == platform::noDescriptor) return false;
-  dataFile_ = platform::openForAppending(base_ + ".dat");
-  if (dataFile_ == platform::noDescriptor) return false;
-  indexSizeBefore_ = sizeOf(indexFile_);
-  dataSizeBefore_ = sizeOf(dataFile_);
+  const bool hadIndex = exists(indexPath_);
+  const bool hadData = exists(dataPath_);
   appending_ = true;  // from here on a failure cuts both files back
+  indexFile_ = platform::openForAppending(indexPath_);
+  if (indexFile_ == platform::noDescriptor) return false;
+  createdIndex_ = !hadIndex;
+  indexCutBack_ = hadIndex ? platform::cutBackOnInterrupt(indexFile_, sizeOf(indexFile_))
+                           : platform::removeOnInterrupt(indexPath_);
+  indexSizeBefore_ = sizeOf(indexFile_);
+  dataFile_ = platform::openForAppending(dataPath_);
+  if (dataFile_ == platform::noDescriptor) return false;
+  createdData_ = !hadData;
+  dataCutBack_ = hadData ? platform::cutBackOnInterrupt(dataFile_, sizeOf(dataFile_))
+                         : platform::removeOnInterrupt(dataPath_);
+  dataSizeBefore_ = sizeOf(dataFile_);
   return true;
 }
 
@@ -63,14 +101,15 @@ bool CatalogOutput::flushIndex() {
 
 bool CatalogOutput::commit() {
   bool sound = flushIndex();
+  // An appended catalog is complete once both files are closed; the
+  // descriptors must not be cut back once closed, as their numbers may be
+  // reused by then.
+  if (sound && appending_) forgetCutBacks();
   sound = platform::closeDescriptor(dataFile_) && sound;
   dataFile_ = platform::noDescriptor;
   sound = platform::closeDescriptor(indexFile_) && sound;
   indexFile_ = platform::noDescriptor;
-  if (sound && !indexTemporary_.empty()) {
-    sound = platform::renameReplacing(dataTemporary_, base_ + ".dat") &&
-            platform::renameReplacing(indexTemporary_, base_ + ".cat");
-  }
+  if (sound && !appending_) sound = putInPlace();
   if (!sound) {
     abandon();
     return false;
@@ -79,21 +118,69 @@ bool CatalogOutput::commit() {
   return true;
 }
 
+bool CatalogOutput::putInPlace() {
+  // No interruption between the two renames: the catalog is either the
+  // previous one or the new one, never the new data with the old index.
+  platform::InterruptDeferral deferral;
+  const std::string& data = dataReplacement_.target;
+  const bool hadData = exists(data);
+  // A second name of the previous data file, to put back should the index
+  // fail to follow it.
+  std::string previousData;
+  platform::CleanupSlot previousCleanup = platform::noCleanup;
+  if (hadData) {
+    previousData = platform::temporaryNameBeside(data);
+    previousCleanup = platform::removeOnInterrupt(previousData);
+    if (!platform::makeHardLink(data, previousData)) previousData.clear();
+  }
+  bool placed = platform::renameReplacing(dataReplacement_.temporary, data);
+  if (placed && !platform::renameReplacing(indexReplacement_.temporary, indexReplacement_.target)) {
+    placed = false;
+    if (!previousData.empty()) {
+      platform::renameReplacing(previousData, data);
+    } else if (!hadData) {
+      platform::removeFile(data);
+    }
+  }
+  if (!previousData.empty()) platform::removeFile(previousData);
+  platform::forgetOnInterrupt(previousCleanup);
+  if (placed) {
+    for (Replacement* replacement : {&indexReplacement_, &dataReplacement_}) {
+      platform::forgetOnInterrupt(replacement->cleanup);
+      replacement->cleanup = platform::noCleanup;
+      replacement->temporary.clear();
+    }
+  }
+  return placed;
+}
+
+void CatalogOutput::forgetCutBacks() {
+  platform::forgetOnInterrupt(indexCutBack_);
+  platform::forgetOnInterrupt(dataCutBack_);
+  indexCutBack_ = dataCutBack_ = platform::noCleanup;
+}
+
 void CatalogOutput::abandon() {
   if (done_) return;
   done_ = true;
   if (appending_) {
     // Reopen what was closed so that both files can be cut back.
-    if (indexFile_ == platform::noDescriptor) indexFile_ = platform::openForAppending(base_ + ".cat");
-    if (dataFile_ == platform::noDescriptor) dataFile_ = platform::openForAppending(base_ + ".dat");
+    if (indexFile_ == platform::noDescriptor) indexFile_ = platform::openForAppending(indexPath_);
+    if (dataFile_ == platform::noDescriptor) dataFile_ = platform::openForAppending(dataPath_);
     if (indexFile_ != platform::noDescriptor) platform::truncateFile(indexFile_, indexSizeBefore_);
     if (dataFile_ != platform::noDescriptor) platform::truncateFile(dataFile_, dataSizeBefore_);
   }
+  forgetCutBacks();
   if (indexFile_ != platform::noDescriptor) platform::closeDescriptor(indexFile_);
   if (dataFile_ != platform::noDescriptor) platform::closeDescriptor(dataFile_);
   indexFile_ = dataFile_ = platform::noDescriptor;
-  if (!indexTemporary_.empty()) platform::removeFile(indexTemporary_);
-  if (!dataTemporary_.empty()) platform::removeFile(dataTemporary_);
+  // Files the append created are gone again, as they were before the run.
+  if (createdIndex_) platform::removeFile(indexPath_);
+  if (createdData_) platform::removeFile(dataPath_);
+  for (Replacement* replacement : {&indexReplacement_, &dataReplacement_}) {
+    if (!replacement->temporary.empty()) platform::removeFile(replacement->temporary);
+    platform::forgetOnInterrupt(replacement->cleanup);
+  }
 }
 
 }  // namespace catpack

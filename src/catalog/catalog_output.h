@@ -1,6 +1,7 @@
 // The two files a catalog is written to: either fresh temporary files that
 // replace the catalog when complete, or the existing files opened for
-// appending and cut back when the run fails.
+// appending and cut back when the run fails or is interrupted. The files a
+// catalog's paths lead to through symbolic links are the ones written.
 #pragma once
 
 #include <cstdint>
@@ -12,12 +13,17 @@ namespace catpack {
 
 class CatalogOutput {
  public:
-  explicit CatalogOutput(const std::string& base) : base_(base) {}
+  explicit CatalogOutput(const std::string& base);
   ~CatalogOutput();
   CatalogOutput(const CatalogOutput&) = delete;
   CatalogOutput& operator=(const CatalogOutput&) = delete;
 
-  // Opens both files; false when either cannot be opened or created.
+  // Waits until no other run writes this catalog, and keeps it so until
+  // this object goes away; false when the lock cannot be had.
+  bool lock();
+
+  // Opens both files; false when either cannot be opened or created, or
+  // when an existing one may not be written (nothing is changed then).
   bool openNew();
   bool openForAppending();
 
@@ -40,15 +46,31 @@ class CatalogOutput {
   void abandon();
 
  private:
-  bool flushIndex();
+  // A temporary file that will replace `target`, made like it.
+  struct Replacement {
+    std::string target;  // the file to replace, links followed
+    std::string temporary;
+    platform::CleanupSlot cleanup = platform::noCleanup;
+  };
 
-  std::string base_;
+  bool openReplacement(Replacement& replacement, platform::Descriptor& file);
+  bool putInPlace();
+  bool flushIndex();
+  void forgetCutBacks();
+
+  std::string indexPath_;  // base + ".cat" and base + ".dat", as named
+  std::string dataPath_;
+  platform::WriterLockHandle lock_;
   bool appending_ = false;
   bool done_ = false;
   platform::Descriptor indexFile_ = platform::noDescriptor;
   platform::Descriptor dataFile_ = platform::noDescriptor;
-  std::string indexTemporary_;
-  std::string dataTemporary_;
+  Replacement indexReplacement_;
+  Replacement dataReplacement_;
+  platform::CleanupSlot indexCutBack_ = platform::noCleanup;
+  platform::CleanupSlot dataCutBack_ = platform::noCleanup;
+  bool createdIndex_ = false;  // made by the append, removed when it fails
+  bool createdData_ = false;
   std::uint64_t indexSizeBefore_ = 0;
   std::uint64_t dataSizeBefore_ = 0;
   std::uint64_t dataWritten_ = 0;

@@ -4,7 +4,7 @@
 
 #include "catalog/catalog_format.h"
 #include "catalog/catalog_output.h"
-#include "catalog/catalog_reader.h"
+#include "catalog/format_guard.h"
 #include "catalog/index_lines.h"
 #include "digest/md5.h"
 #include "index/entry_content.h"
@@ -19,19 +19,31 @@ namespace {
 
 // True when the sizes the existing index lists add up to its data file's
 // length, so that appended members land at the offsets their lines imply.
-bool isConsistentForAppending(const std::string& base, bool oldFormat) {
+// `text` is the existing index as loaded, or nothing when it could not be.
+bool isConsistentForAppending(const std::optional<ByteBuffer>& text, const std::string& base,
+                              bool oldFormat) {
   std::uint64_t listed = 0;
-  if (fileSize(base + ".cat") != -1) {
-    std::optional<ByteBuffer> text = loadFile(base + ".cat");
-    if (!text) return false;
-    if (oldFormat) scrambleIndexText(text->data(), text->size(), 0);
-    forEachIndexLine(text->data(), text->size(), oldFormat, [&](const IndexLine& line) {
-      listed += static_cast<std::uint32_t>(line.size);
-    });
+  if (text) {
+    std::string plain(reinterpret_cast<const char*>(text->data()), text->size());
+    unsigned char* bytes = reinterpret_cast<unsigned char*>(plain.data());
+    if (oldFormat) scrambleIndexText(bytes, plain.size(), 0);
+    forEachIndexLine(bytes, plain.size(), oldFormat,
+                     [&](const IndexLine& line) { listed += static_cast<std::uint32_t>(line.size); });
+  } else if (fileSize(base + ".cat") != -1) {
+    loadFile(base + ".cat");  // an index that is there but cannot be read is reported again
+    return false;
   }
   platform::PathStatus data;
   const std::uint64_t dataSize = platform::queryPathStatus(base + ".dat", data) ? data.size : 0;
   return listed == dataSize && !data.isFolder;
+}
+
+// Whether the stored index text ends in the middle of a line.
+bool endsWithinLine(const ByteBuffer& text, bool oldFormat) {
+  if (text.size() == 0) return false;
+  unsigned char last = text.data()[text.size() - 1];
+  if (oldFormat) scrambleIndexText(&last, 1, text.size() - 1);
+  return last != '\n' && last != '\r';
 }
 
 // A name that cannot be written as an index line of the format.
@@ -45,54 +57,107 @@ const std::string& zeroDigest() {
   return zeros;
 }
 
-// Writes one entry; false only when a file write failed. An entry that
-// cannot be named or read is left out of both files.
-bool writeMember(CatalogOutput& output, const FileEntry& entry, bool oldFormat,
-                 std::uint64_t& indexPosition) {
-  if (isIllegalName(entry.name, oldFormat)) {
+// Writes the members of one run into a catalog's two files.
+class MemberWriter {
+ public:
+  MemberWriter(CatalogOutput& output, bool oldFormat, std::uint64_t indexPosition,
+               const FormatGuard& guard, bool lineBreakFirst)
+      : output_(output),
+        oldFormat_(oldFormat),
+        indexPosition_(indexPosition),
+        guard_(guard),
+        lineBreakFirst_(lineBreakFirst) {}
+
+  // The data files of the members' catalogs, held open for the whole write.
+  OpenFiles& heldFiles() { return held_; }
+
+  // Writes one entry; false only when a file write failed. An entry that
+  // cannot be named or read is left out of both files.
+  bool write(const FileEntry& entry);
+
+  // Writes a line that no member stands for (the old format's first line).
+  bool writeLine(const std::string& plain) { return addLine(stored(plain)); }
+
+ private:
+  // `plain` as it is written: after a pending line break, and scrambled at
+  // its place in the old format.
+  std::string stored(const std::string& plain) const;
+  bool addLine(const std::string& storedLine);
+  bool refuse(const FileEntry& entry) const {
     printErr("Illegal file name %s\n", entry.name.c_str());
     return true;
   }
+
+  CatalogOutput& output_;
+  bool oldFormat_;
+  std::uint64_t indexPosition_;
+  FormatGuard guard_;
+  bool lineBreakFirst_;  // the index ends within a line: the next line starts on one of its own
+  OpenFiles held_;
+};
+
+std::string MemberWriter::stored(const std::string& plain) const {
+  std::string text = lineBreakFirst_ ? "\n" + plain : plain;
+  if (oldFormat_) {
+    scrambleIndexText(reinterpret_cast<unsigned char*>(text.data()), text.size(), indexPosition_);
+  }
+  return text;
+}
+
+bool MemberWriter::addLine(const std::string& storedLine) {
+  guard_.add(storedLine);
+  indexPosition_ += storedLine.size();
+  lineBreakFirst_ = false;
+  return output_.writeIndex(storedLine);
+}
+
+bool MemberWriter::write(const FileEntry& entry) {
+  if (isIllegalName(entry.name, oldFormat_)) return refuse(entry);
+  std::string line;
+  if (oldFormat_) {
+    // An old-format line does not depend on the bytes: it is checked first.
+    line = stored(formatText("%s %d\n", entry.name.c_str(), entry.size));
+    if (!guard_.accepts(line)) return refuse(entry);
+  }
   // Only a current-format line needs a digest; a known one is not computed again.
   std::string digest = entry.size == 0 ? zeroDigest() : entry.digest;
-  const bool hashing = !oldFormat && digest.empty();
+  const bool hashing = !oldFormat_ && digest.empty();
+  const std::uint64_t memberStart = output_.dataSize();
   if (entry.size != 0) {
-    std::optional<RangeReader> source = openStoredBytes(entry);
+    std::optional<RangeReader> source = openStoredBytes(entry, &held_);
     if (!source) return true;
     Md5Context context;
     md5Init(context);
-    const std::uint64_t memberStart = output.dataSize();
     const StreamOutcome outcome = streamBytes(
-        *source, entry.scrambled != oldFormat, [&](const unsigned char* bytes, std::uint32_t count) {
+        *source, entry.scrambled != oldFormat_, [&](const unsigned char* bytes, std::uint32_t count) {
           if (hashing) md5Update(context, bytes, count);
-          return output.writeData(bytes, count);
+          return output_.writeData(bytes, count);
         });
     if (outcome == StreamOutcome::sinkFailed) return false;
-    if (outcome == StreamOutcome::readFailed) return output.cutDataBack(memberStart);
+    if (outcome == StreamOutcome::readFailed) return output_.cutDataBack(memberStart);
     if (hashing) digest = md5ToHex(md5Final(context));
   }
-  std::string line;
-  if (oldFormat) {
-    line = formatText("%s %d\n", entry.name.c_str(), entry.size);
-    scrambleIndexText(reinterpret_cast<unsigned char*>(line.data()), line.size(), indexPosition);
-    indexPosition += line.size();
-  } else {
-    line = formatText("%s %d %d %s\n", entry.name.c_str(), entry.size,
-                      static_cast<std::int32_t>(entry.time), digest.c_str());
+  if (!oldFormat_) {
+    line = stored(formatText("%s %d %d %s\n", entry.name.c_str(), entry.size,
+                             static_cast<std::int32_t>(entry.time), digest.c_str()));
+    if (!guard_.accepts(line)) return output_.cutDataBack(memberStart) && refuse(entry);
   }
-  return output.writeIndex(line);
+  return addLine(line);
 }
 
 }  // namespace
 
 bool writeCatalog(const FileIndex& index, const std::string& base, bool append, bool oldFormat) {
+  CatalogOutput output(base);
+  if (!output.lock()) return false;
   bool outputOld = oldFormat;
   std::uint64_t indexPosition = 0;
-  CatalogOutput output(base);
+  std::optional<ByteBuffer> existing;
   if (append) {
-    outputOld = isOldCatalog(base);
-    if (outputOld) indexPosition = static_cast<std::uint32_t>(fileSize(base + ".cat"));
-    if (!isConsistentForAppending(base, outputOld)) {
+    existing = loadFile(base + ".cat");
+    outputOld = existing && isOldCatalogText(existing->data(), existing->size());
+    if (outputOld) indexPosition = existing->size();
+    if (!isConsistentForAppending(existing, base, outputOld)) {
       printErr("Catalog %s is inconsistent, not appending\n", base.c_str());
       return false;
     }
@@ -101,16 +166,17 @@ bool writeCatalog(const FileIndex& index, const std::string& base, bool append, 
     return false;
   }
 
-  bool written = true;
-  if (outputOld && !append) {
-    std::string first = "foo.dat\n";
-    scrambleIndexText(reinterpret_cast<unsigned char*>(first.data()), first.size(), 0);
-    written = output.writeIndex(first);
-    indexPosition = first.size();
-  }
+  const bool lineBreakFirst = existing && endsWithinLine(*existing, outputOld);
+  const FormatGuard guard(outputOld, existing ? existing->data() : nullptr,
+                          existing ? existing->size() : 0);
+  MemberWriter writer(output, outputOld, indexPosition, guard, lineBreakFirst);
+  existing.reset();
+  holdCatalogDataOpen(index, writer.heldFiles());
+  bool written = !outputOld || append || writer.writeLine("foo.dat\n");
   for (auto entry = index.begin(); written && entry != index.end(); ++entry) {
-    written = writeMember(output, entry->second, outputOld, indexPosition);
+    written = writer.write(entry->second);
   }
+  writer.heldFiles().closeAll();
   if (!written || !output.commit()) {
     output.abandon();
     printErr("Failed writing catalog %s\n", base.c_str());

@@ -5,9 +5,11 @@
 
 #include "cli/command_line.h"
 #include "cli/run_sequence.h"
+#include "platform/platform.h"
 #include "util/text.h"
 
 int main(int argc, char** argv) {
+  catpack::platform::installInterruptCleanup();
   catpack::printBanner();
   const std::string program = catpack::programName(argc > 0 ? argv[0] : "catpack");
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);

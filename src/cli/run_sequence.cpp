@@ -42,7 +42,11 @@ bool readInputs(FileIndex& index, const std::vector<std::string>& paths, const c
 }  // namespace
 
 void endProcess(int exitCode) {
-  flushConsole();
+  // A listing that did not reach its destination is no success.
+  if (!flushConsole()) {
+    printErr("Failed writing standard output\n");
+    if (exitCode == doneExitCode) exitCode = writerFailedExitCode;
+  }
   std::exit(exitCode);
 }
 

@@ -11,7 +11,8 @@ namespace catpack {
 // that would cost as much as building them.
 [[noreturn]] void runSequence(const RunSettings& settings);
 
-// Ends the process with `exitCode` once standard output is written out.
+// Ends the process with `exitCode` once standard output is written out;
+// when it could not be written, says so and ends with 1 instead of 0.
 [[noreturn]] void endProcess(int exitCode);
 
 }  // namespace catpack

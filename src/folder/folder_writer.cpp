@@ -43,6 +43,9 @@ bool writeFolder(const FileIndex& index, const std::string& outPath) {
     }
   }
   FolderWriter writer(outPath);
+  // Data files stay open for the whole write: a member may replace one of
+  // them in the output folder while later members still need its bytes.
+  holdCatalogDataOpen(index, writer.heldFiles());
   for (const auto& [key, entry] : index) {
     if (!isDeletionMarker(entry)) writer.writeEntryToFolder(entry);
   }
@@ -57,7 +60,7 @@ bool FolderWriter::writeEntryToFolder(const FileEntry& entry) {
   // The source is opened first, so that a missing one touches nothing.
   std::optional<RangeReader> source;
   if (entry.size != 0) {
-    source = openStoredBytes(entry);
+    source = openStoredBytes(entry, &held_);
     if (!source) {
       reportReadFailure(entry);
       return false;
@@ -89,9 +92,12 @@ std::optional<OutputFile> FolderWriter::openTarget(const std::string& name) {
   if (!makeLevelFolders(converted)) return std::nullopt;
   const std::string targetPath = outPath_ + separator_ + converted;
   platform::PathStatus existing;
-  const bool exists = platform::queryPathStatus(targetPath, existing);
-  if (!exists || (!existing.isFolder && platform::isWritable(targetPath))) {
-    OutputFile file(targetPath);
+  const bool exists = platform::queryLinkStatus(targetPath, existing);
+  // A symbolic link is replaced by the file itself: nothing is written
+  // through it to wherever it leads.
+  if (!exists || existing.isLink ||
+      (!existing.isFolder && platform::isWritable(targetPath))) {
+    OutputFile file(targetPath, exists && !existing.isLink ? &existing.permissions : nullptr);
     if (file.opened()) return file;
   }
   printErr("Failed to open file '%s' for writing\n", targetPath.c_str());

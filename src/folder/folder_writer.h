@@ -10,6 +10,7 @@
 
 #include "index/file_index.h"
 #include "platform/platform.h"
+#include "util/loading.h"
 
 namespace catpack {
 
@@ -29,6 +30,9 @@ class FolderWriter {
   // when the file was written completely.
   bool writeEntryToFolder(const FileEntry& entry);
 
+  // The files held open while this writer reads members from them.
+  OpenFiles& heldFiles() { return held_; }
+
  private:
   // Creates the level folders of `name` (every "/" and "\\" separates two
   // levels, joined with the platform's separator) and a file that will replace the
@@ -39,6 +43,7 @@ class FolderWriter {
   std::string outPath_;
   const char separator_ = platform::pathSeparator();
   std::unordered_set<std::string> knownFolders_;
+  OpenFiles held_;
 };
 
 // Whether writing `name` below the output folder would stay inside it.

@@ -2,21 +2,31 @@
 
 namespace catpack {
 
-OutputFile::OutputFile(const std::string& targetPath)
-    : targetPath_(targetPath), file_(platform::createTemporaryBeside(targetPath, path_)) {}
+OutputFile::OutputFile(const std::string& targetPath, const std::uint32_t* permissions)
+    : targetPath_(targetPath), file_(platform::createTemporaryBeside(targetPath, path_, cleanup_)) {
+  // Set before any byte is written, so that a private file's new bytes are
+  // never readable by others, not even in the temporary file.
+  if (opened() && permissions != nullptr && !platform::setPermissions(file_, *permissions)) {
+    platform::closeDescriptor(file_);
+    file_ = platform::noDescriptor;
+  }
+}
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
     : targetPath_(std::move(other.targetPath_)),
       path_(std::move(other.path_)),
+      cleanup_(other.cleanup_),
       file_(other.file_),
       replaced_(other.replaced_) {
   other.file_ = platform::noDescriptor;
   other.path_.clear();
+  other.cleanup_ = platform::noCleanup;
 }
 
 OutputFile::~OutputFile() {
   if (file_ != platform::noDescriptor) platform::closeDescriptor(file_);
   if (!replaced_ && !path_.empty()) platform::removeFile(path_);
+  platform::forgetOnInterrupt(cleanup_);
 }
 
 bool OutputFile::write(const unsigned char* bytes, std::uint32_t count) {
@@ -24,11 +34,6 @@ bool OutputFile::write(const unsigned char* bytes, std::uint32_t count) {
 }
 
 bool OutputFile::replaceTarget(std::int64_t time) {
-  platform::PathStatus existing;
-  if (platform::queryPathStatus(targetPath_, existing) &&
-      !platform::setPermissions(file_, existing.permissions)) {
-    return false;
-  }
   platform::setModificationTime(file_, static_cast<std::uint32_t>(time));
   const bool closed = platform::closeDescriptor(file_);
   file_ = platform::noDescriptor;

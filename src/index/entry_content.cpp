@@ -20,9 +20,19 @@ std::string memberSourcePath(const FileEntry& entry) {
   return entry.folder + "/" + entry.name;
 }
 
-std::optional<RangeReader> openStoredBytes(const FileEntry& entry) {
+std::optional<RangeReader> openStoredBytes(const FileEntry& entry, const OpenFiles* held) {
   return RangeReader::open(memberSourcePath(entry), static_cast<std::uint32_t>(entry.size),
-                           entry.inCatalog ? entry.offset : 0);
+                           entry.inCatalog ? entry.offset : 0, held);
+}
+
+void holdCatalogDataOpen(const FileIndex& index, OpenFiles& held) {
+  const std::string* previous = nullptr;
+  for (const auto& [key, entry] : index) {
+    // Members of one catalog mostly follow each other: skip the repeats cheaply.
+    if (!entry.inCatalog || (previous != nullptr && *previous == entry.catalog)) continue;
+    previous = &entry.catalog;
+    held.holdOpen(entry.catalog + ".dat");
+  }
 }
 
 StreamOutcome streamBytes(RangeReader& source, bool toggleScrambling,

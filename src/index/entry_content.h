@@ -8,6 +8,7 @@
 #include <string>
 
 #include "index/file_entry.h"
+#include "index/file_index.h"
 #include "util/loading.h"
 
 namespace catpack {
@@ -20,8 +21,14 @@ inline constexpr unsigned char dataKey = 0x4B;
 std::string memberSourcePath(const FileEntry& entry);
 
 // Opens the entry's `size` stored bytes (still scrambled for an old-format
-// member); nothing after the loader's message.
-std::optional<RangeReader> openStoredBytes(const FileEntry& entry);
+// member), through a descriptor of `held` where it has one; nothing after
+// the loader's message.
+std::optional<RangeReader> openStoredBytes(const FileEntry& entry,
+                                           const OpenFiles* held = nullptr);
+
+// Opens the data file of every catalog that members of `index` come from and
+// holds it in `held` for the length of a write.
+void holdCatalogDataOpen(const FileIndex& index, OpenFiles& held);
 
 // How streaming an entry's bytes ended.
 enum class StreamOutcome { complete, readFailed, sinkFailed };

@@ -8,19 +8,33 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace catpack::platform {
 
-// What a status query tells about a path (links are followed).
+// What a status query tells about a path.
 struct PathStatus {
   bool isFolder = false;
+  bool isRegular = false;             // a plain file (not a FIFO, socket or device)
+  bool isLink = false;                // a symbolic link (only from queryLinkStatus)
   std::uint64_t size = 0;
   std::int64_t modificationTime = 0;  // seconds since 1970-01-01 UTC
   std::uint32_t permissions = 0;      // permission bits
+  std::uint32_t owner = 0;            // owning user and group
+  std::uint32_t group = 0;
 };
 
-// Fills `status` for `path`; false when the path cannot be examined.
+// Fills `status` for `path`, following links; false when the path cannot be
+// examined.
 bool queryPathStatus(const std::string& path, PathStatus& status);
+
+// Fills `status` for `path` itself: a symbolic link is not followed.
+bool queryLinkStatus(const std::string& path, PathStatus& status);
+
+// The path that `path` finally leads to when it is a symbolic link (or a
+// chain of them); `path` itself otherwise. The end of the chain need not
+// exist. Gives `path` unchanged when the chain cannot be followed.
+std::string resolveLinks(const std::string& path);
 
 // Size of the file at `path` found by seeking a binary stream to its end;
 // -1 when the file cannot be opened or the position cannot be had.
@@ -59,11 +73,30 @@ bool readFolderEntry(FolderReader& reader, std::string& name);
 // Creates one folder level; the result says whether it was created.
 bool makeFolder(const std::string& path);
 
+// Cleanup should the process be interrupted (SIGINT, SIGTERM, SIGHUP; the
+// console's Ctrl-C, Ctrl-Break and close events on Windows): registered
+// files are removed and registered appends cut back, then the process ends
+// as the interruption would have ended it.
+
+// Installs the interruption handling; called once, before any writing.
+void installInterruptCleanup();
+
+// A registration of cleanup work; `noCleanup` when none could be made.
+using CleanupSlot = int;
+inline constexpr CleanupSlot noCleanup = -1;
+
+// Registers `path` for removal on interruption.
+CleanupSlot removeOnInterrupt(const std::string& path);
+
+// Drops a registration (nothing happens for `noCleanup`).
+void forgetOnInterrupt(CleanupSlot slot);
+
 // A file descriptor; `noDescriptor` when there is none.
 using Descriptor = int;
 inline constexpr Descriptor noDescriptor = -1;
 
-// Opens an existing file for reading; a folder cannot be opened.
+// Opens an existing regular file for reading, without ever blocking; a
+// folder, FIFO, socket or device cannot be opened.
 Descriptor openForReading(const std::string& path);
 
 // Seeks to `offset` from the start; gives the new position, or -1.
@@ -72,8 +105,9 @@ std::int64_t seekFromStart(Descriptor file, std::uint64_t offset);
 // Size of an open file; -1 when it is not a regular file or unknown.
 std::int64_t regularFileSize(Descriptor file);
 
-// Reads up to `count` bytes; gives the number read, 0 at the end, -1 on error.
-std::int64_t readSome(Descriptor file, void* buffer, std::size_t count);
+// Reads up to `count` bytes at `offset`, leaving the file position alone;
+// gives the number read, 0 at the end, -1 on error.
+std::int64_t readAt(Descriptor file, void* buffer, std::size_t count, std::uint64_t offset);
 
 // Writes all `count` bytes; false when any of them could not be written.
 bool writeAll(Descriptor file, const void* bytes, std::size_t count);
@@ -81,9 +115,19 @@ bool writeAll(Descriptor file, const void* bytes, std::size_t count);
 // Closes the descriptor; false when the close reported an error.
 bool closeDescriptor(Descriptor file);
 
-// Creates a new file beside `targetPath` under a name no file has yet,
-// with the permissions a new file gets by default; sets `createdPath`.
-Descriptor createTemporaryBeside(const std::string& targetPath, std::string& createdPath);
+// Creates a new file in the folder of `targetPath` under a short name no
+// file has yet (its length does not depend on the target's), with the
+// permissions a new file gets by default; sets `createdPath`, and `cleanup`
+// to its registration for removal on interruption, which the caller forgets
+// once the file is renamed or removed.
+Descriptor createTemporaryBeside(const std::string& targetPath, std::string& createdPath,
+                                 CleanupSlot& cleanup);
+
+// A short unused name in the folder of `targetPath`, for a link or a copy.
+std::string temporaryNameBeside(const std::string& targetPath);
+
+// Registers cutting the open `file` back to `size` bytes on interruption.
+CleanupSlot cutBackOnInterrupt(Descriptor file, std::uint64_t size);
 
 // Opens a file for appending, creating it when it is missing.
 Descriptor openForAppending(const std::string& path);
@@ -93,6 +137,9 @@ bool truncateFile(Descriptor file, std::uint64_t size);
 
 // Gives an open file the permission bits `permissions`.
 bool setPermissions(Descriptor file, std::uint32_t permissions);
+
+// Gives an open file the owner and group; false where the process may not.
+bool setOwner(Descriptor file, std::uint32_t owner, std::uint32_t group);
 
 // Sets an open file's last-modification time, leaving its access time alone.
 bool setModificationTime(Descriptor file, std::uint32_t secondsSince1970);
@@ -105,6 +152,35 @@ bool renameReplacing(const std::string& from, const std::string& to);
 
 // Removes a file; false when it could not be removed.
 bool removeFile(const std::string& path);
+
+// Makes `linkPath` a second name of the existing file `existingPath`.
+bool makeHardLink(const std::string& existingPath, const std::string& linkPath);
+
+// An exclusive lock that one writer of a file holds and every other writer
+// of the same file waits for (writers of other files in the same folder may
+// wait too); it leaves nothing behind on disk and ends with the process at
+// the latest.
+class WriterLock;
+struct WriterLockReleaser {
+  void operator()(WriterLock* lock) const;
+};
+using WriterLockHandle = std::unique_ptr<WriterLock, WriterLockReleaser>;
+
+// Waits for and takes the writer locks of all `paths` (which need not exist
+// yet), always in the same order, so that two writers never wait for each
+// other; null when they cannot be had.
+WriterLockHandle lockForWriting(const std::vector<std::string>& paths);
+
+// Holds interruptions back while it lives, so that a sequence of steps
+// (the renames that put a catalog in place) is never cut in the middle; an
+// interruption that came meanwhile takes effect when it goes away.
+class InterruptDeferral {
+ public:
+  InterruptDeferral();
+  ~InterruptDeferral();
+  InterruptDeferral(const InterruptDeferral&) = delete;
+  InterruptDeferral& operator=(const InterruptDeferral&) = delete;
+};
 
 // Opens a binary input stream on an existing file that is not a folder.
 std::FILE* openInputStream(const std::string& path);

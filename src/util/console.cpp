@@ -20,6 +20,6 @@ void printErr(const char* format, ...) {
   va_end(arguments);
 }
 
-void flushConsole() { std::fflush(stdout); }
+bool flushConsole() { return std::fflush(stdout) == 0 && std::ferror(stdout) == 0; }
 
 }  // namespace catpack

@@ -11,7 +11,8 @@ void printOut(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Prints an error message on standard error, after flushing standard output.
 void printErr(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Writes out whatever standard output still holds.
-void flushConsole();
+// Writes out whatever standard output still holds; false when anything
+// written to standard output during the run could not be written.
+bool flushConsole();
 
 }  // namespace catpack

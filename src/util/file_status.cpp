@@ -12,6 +12,8 @@ std::int32_t fileSize(const std::string& path) {
   platform::PathStatus status;
   if (!platform::queryPathStatus(path, status)) return -1;
   if (status.isFolder) return -2;
+  // Only plain files are read: a FIFO or a device would block or never end.
+  if (!status.isRegular) return -1;
   if (status.size <= largestSize) return static_cast<std::int32_t>(status.size);
   // The size overflows a 32-bit status field: measure the file again by
   // seeking to its end, which may find it shrunk since.

@@ -7,7 +7,8 @@
 namespace catpack {
 
 // Size of the file in bytes; -2 for a folder; -1 when the path cannot be
-// examined or the size does not fit in a signed 32-bit value.
+// examined, is neither a plain file nor a folder, or the size does not fit
+// in a signed 32-bit value.
 std::int32_t fileSize(const std::string& path);
 
 // Last-modification time in seconds since 1970; 0 when the path cannot be

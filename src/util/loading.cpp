@@ -16,14 +16,34 @@ void reportAllocationFailure(std::uint32_t size, const std::string& path) {
 
 }  // namespace
 
-std::optional<RangeReader> RangeReader::open(const std::string& path, std::uint32_t size,
-                                             std::uint64_t offset) {
+OpenFiles::~OpenFiles() { closeAll(); }
+
+void OpenFiles::closeAll() {
+  for (const auto& [path, file] : files_) platform::closeDescriptor(file);
+  files_.clear();
+}
+
+void OpenFiles::holdOpen(const std::string& path) {
+  if (files_.count(path) != 0) return;
   const platform::Descriptor file = platform::openForReading(path);
+  if (file != platform::noDescriptor) files_.emplace(path, file);
+}
+
+platform::Descriptor OpenFiles::find(const std::string& path) const {
+  const auto found = files_.find(path);
+  return found == files_.end() ? platform::noDescriptor : found->second;
+}
+
+std::optional<RangeReader> RangeReader::open(const std::string& path, std::uint32_t size,
+                                             std::uint64_t offset, const OpenFiles* held) {
+  platform::Descriptor file = held ? held->find(path) : platform::noDescriptor;
+  const bool owned = file == platform::noDescriptor;
+  if (owned) file = platform::openForReading(path);
   if (file == platform::noDescriptor) {
     printErr("[Load] Failed to open file %s\n", path.c_str());
     return std::nullopt;
   }
-  RangeReader reader(path, file, size);
+  RangeReader reader(path, file, owned, size, offset);
   const std::int64_t position = platform::seekFromStart(file, offset);
   if (position < 0 || static_cast<std::uint64_t>(position) != offset) {
     printErr("[Load] Failed to seek to absolute offset in file %s\n", path.c_str());
@@ -36,7 +56,7 @@ std::optional<RangeReader> RangeReader::open(const std::string& path, std::uint3
   // A range that runs past the end of a regular file cannot be read whole:
   // it fails as a short read before anything is allocated for it.
   const std::int64_t length = platform::regularFileSize(file);
-  if (length >= 0 && offset + size > static_cast<std::uint64_t>(length)) {
+  if (size != 0 && length >= 0 && offset + size > static_cast<std::uint64_t>(length)) {
     printErr("[Load] Failed to read from file %s\n", path.c_str());
     return std::nullopt;
   }
@@ -44,23 +64,29 @@ std::optional<RangeReader> RangeReader::open(const std::string& path, std::uint3
 }
 
 RangeReader::RangeReader(RangeReader&& other) noexcept
-    : path_(std::move(other.path_)), file_(other.file_), remaining_(other.remaining_) {
+    : path_(std::move(other.path_)),
+      file_(other.file_),
+      owned_(other.owned_),
+      remaining_(other.remaining_),
+      position_(other.position_) {
   other.file_ = platform::noDescriptor;
 }
 
 RangeReader& RangeReader::operator=(RangeReader&& other) noexcept {
   if (this != &other) {
-    if (file_ != platform::noDescriptor) platform::closeDescriptor(file_);
+    if (owned_ && file_ != platform::noDescriptor) platform::closeDescriptor(file_);
     path_ = std::move(other.path_);
     file_ = other.file_;
+    owned_ = other.owned_;
     remaining_ = other.remaining_;
+    position_ = other.position_;
     other.file_ = platform::noDescriptor;
   }
   return *this;
 }
 
 RangeReader::~RangeReader() {
-  if (file_ != platform::noDescriptor) platform::closeDescriptor(file_);
+  if (owned_ && file_ != platform::noDescriptor) platform::closeDescriptor(file_);
 }
 
 bool RangeReader::read(unsigned char* into, std::uint32_t count) {
@@ -68,14 +94,15 @@ bool RangeReader::read(unsigned char* into, std::uint32_t count) {
   std::uint32_t arrived = 0;
   while (arrived < count) {
     const std::uint32_t missing = count - arrived;
-    const std::int64_t got =
-        platform::readSome(file_, into + arrived, missing < largestRead ? missing : largestRead);
+    const std::int64_t got = platform::readAt(
+        file_, into + arrived, missing < largestRead ? missing : largestRead, position_);
     if (got <= 0) {
       printErr("[Load] Failed to read from file %s\n", path_.c_str());
       remaining_ = 0;
       return false;
     }
     arrived += static_cast<std::uint32_t>(got);
+    position_ += static_cast<std::uint64_t>(got);
   }
   remaining_ -= count;
   return true;

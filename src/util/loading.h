@@ -6,20 +6,49 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "platform/platform.h"
 #include "util/byte_buffer.h"
 
 namespace catpack {
 
+// Files held open for the length of a write, so that all ranges of one file
+// are read through one descriptor: an open is saved per range, and the bytes
+// read are those of the file as it was when it was first opened, even after
+// the write has put another file in its place.
+class OpenFiles {
+ public:
+  OpenFiles() = default;
+  ~OpenFiles();
+  OpenFiles(const OpenFiles&) = delete;
+  OpenFiles& operator=(const OpenFiles&) = delete;
+
+  // Opens `path` and holds it, without a message; a file that cannot be
+  // opened now is opened (and its failure reported) when a range is read.
+  void holdOpen(const std::string& path);
+
+  // The descriptor held for `path`, or noDescriptor.
+  platform::Descriptor find(const std::string& path) const;
+
+  // Closes every held file once no range is read any more (Windows cannot
+  // rename a file over one that is open).
+  void closeAll();
+
+ private:
+  std::unordered_map<std::string, platform::Descriptor> files_;
+};
+
 // An open range of a file's bytes, read from its start to its end.
 class RangeReader {
  public:
-  // Opens the `size` bytes of `path` that start at `offset`; nothing after
-  // the loader's message when the file cannot be opened, the offset cannot
-  // be reached, the size can never be held, or the file is too short.
+  // Opens the `size` bytes of `path` that start at `offset`, through the
+  // descriptor `held` keeps for it if any; nothing after the loader's
+  // message when the file cannot be opened, the offset cannot be reached,
+  // the size can never be held, or the file is too short. An empty range
+  // can always be read wherever the offset lands.
   static std::optional<RangeReader> open(const std::string& path, std::uint32_t size,
-                                         std::uint64_t offset);
+                                         std::uint64_t offset, const OpenFiles* held = nullptr);
 
   RangeReader(RangeReader&& other) noexcept;
   RangeReader& operator=(RangeReader&& other) noexcept;
@@ -33,12 +62,15 @@ class RangeReader {
   std::uint32_t remaining() const { return remaining_; }
 
  private:
-  RangeReader(const std::string& path, platform::Descriptor file, std::uint32_t size)
-      : path_(path), file_(file), remaining_(size) {}
+  RangeReader(const std::string& path, platform::Descriptor file, bool owned,
+              std::uint32_t size, std::uint64_t offset)
+      : path_(path), file_(file), owned_(owned), remaining_(size), position_(offset) {}
 
   std::string path_;
   platform::Descriptor file_;
+  bool owned_;  // closed by this reader, not borrowed from OpenFiles
   std::uint32_t remaining_;
+  std::uint64_t position_;
 };
 
 // `size` bytes of the file at `path` from `offset` on; nothing on failure.

@@ -10,4 +10,9 @@ std::string programFileName() {
   return path.substr(path.find_last_of("/\\") + 1);
 }
 
+RunResult runCatpack(const std::vector<std::string>& arguments, const std::string& workingFolder,
+                     RunOptions options) {
+  return CatpackProcess(arguments, workingFolder, std::move(options)).finish();
+}
+
 }  // namespace catpack::testing

@@ -19,9 +19,36 @@ struct RunResult {
 extern const char* const banner;
 
 struct RunOptions {
-  bool unprivileged = false;         // POSIX: run as an ordinary user, so that permissions count
-  bool oneStream = false;            // both streams into one file, collected in `out`
-  std::int64_t fileSizeLimit = -1;   // POSIX: when set, writes beyond this many bytes fail
+  bool unprivileged = false;        // POSIX: run as an ordinary user, so that permissions count
+  bool oneStream = false;           // both streams into one file, collected in `out`
+  std::int64_t fileSizeLimit = -1;  // POSIX: when set, writes beyond this many bytes fail
+  std::string standardOutput{};  // when set, the file standard output goes to (not collected)
+};
+
+// A catpack run started in the background, to be signalled or raced.
+class CatpackProcess {
+ public:
+  // Starts catpack with `arguments` in the folder `workingFolder`.
+  CatpackProcess(const std::vector<std::string>& arguments, const std::string& workingFolder,
+                 RunOptions options = {});
+  ~CatpackProcess();
+  CatpackProcess(const CatpackProcess&) = delete;
+  CatpackProcess& operator=(const CatpackProcess&) = delete;
+
+  // Sends `signalNumber` to the run (POSIX only).
+  void signal(int signalNumber) const;
+  // Whether the run has ended (it is then collected by finish()).
+  bool hasEnded();
+  // Waits for the end of the run and collects what it did; an exit code
+  // above 128 means the run was ended by signal (exit code - 128).
+  RunResult finish();
+
+ private:
+  std::string captureFolder_;
+  RunOptions options_;
+  std::intptr_t process_ = -1;  // the process id on POSIX, its handle on Windows
+  int status_ = 0;
+  bool ended_ = false;
 };
 
 // Runs catpack with `arguments` in the folder `workingFolder`; `out` and

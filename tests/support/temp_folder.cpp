@@ -112,6 +112,20 @@ std::string TempFolder::listing() const {
   return text;
 }
 
+std::string TempFolder::hiddenEntries() const {
+  // Also called while a run creates and removes files: what vanishes
+  // meanwhile is passed over.
+  std::string hidden;
+  std::error_code ignored;
+  for (auto it = fs::recursive_directory_iterator(path_, ignored);
+       it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+    if (it->path().filename().string().front() == '.') {
+      hidden += it->path().lexically_relative(path_).string() + "\n";
+    }
+  }
+  return hidden;
+}
+
 std::string randomBytes(std::size_t count, std::uint32_t seed) {
   std::mt19937 generator(seed);
   std::string bytes(count, '\0');

@@ -34,6 +34,9 @@ class TempFolder {
   void setModificationTime(const std::string& relative, std::int64_t time) const;
   // Names of all entries below the folder, sorted, "/" between levels.
   std::string listing() const;
+  // The lines of listing() whose last level begins with a dot: what a
+  // temporary file left behind would look like.
+  std::string hiddenEntries() const;
 
  private:
   std::string path_;

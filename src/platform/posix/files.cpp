@@ -1,9 +1,11 @@
-// Descriptor input and output, temporary files and renaming on POSIX.
+// Descriptor input and output, temporary files, links and renaming on POSIX.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 
 #include "platform/platform.h"
@@ -11,10 +13,11 @@
 namespace catpack::platform {
 
 Descriptor openForReading(const std::string& path) {
-  const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK the open of a FIFO would wait for a writer forever.
+  const int file = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (file < 0) return noDescriptor;
   struct stat info {};
-  if (::fstat(file, &info) != 0 || S_ISDIR(info.st_mode)) {
+  if (::fstat(file, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(file);
     return noDescriptor;
   }
@@ -32,9 +35,10 @@ std::int64_t regularFileSize(Descriptor file) {
   return info.st_size;
 }
 
-std::int64_t readSome(Descriptor file, void* buffer, std::size_t count) {
+std::int64_t readAt(Descriptor file, void* buffer, std::size_t count, std::uint64_t offset) {
+  if (offset > static_cast<std::uint64_t>(INT64_MAX)) return -1;
   for (;;) {
-    const ssize_t got = ::read(file, buffer, count);
+    const ssize_t got = ::pread(file, buffer, count, static_cast<off_t>(offset));
     if (got >= 0) return got;
     if (errno != EINTR) return -1;
   }
@@ -57,17 +61,27 @@ bool writeAll(Descriptor file, const void* bytes, std::size_t count) {
 
 bool closeDescriptor(Descriptor file) { return ::close(file) == 0; }
 
-Descriptor createTemporaryBeside(const std::string& targetPath, std::string& createdPath) {
-  static unsigned counter = 0;
+std::string temporaryNameBeside(const std::string& targetPath) {
+  static std::atomic<unsigned> counter{0};
+  char name[48];
+  std::snprintf(name, sizeof name, ".cpk%lx.%x", static_cast<unsigned long>(::getpid()),
+                counter.fetch_add(1) + 1);
+  const std::size_t slash = targetPath.rfind('/');
+  return slash == std::string::npos ? std::string(name) : targetPath.substr(0, slash + 1) + name;
+}
+
+Descriptor createTemporaryBeside(const std::string& targetPath, std::string& createdPath,
+                                 CleanupSlot& cleanup) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    char suffix[64];
-    std::snprintf(suffix, sizeof suffix, ".catpack-%ld-%u.tmp", static_cast<long>(::getpid()),
-                  ++counter);
-    createdPath = targetPath + suffix;
+    createdPath = temporaryNameBeside(targetPath);
+    // Registered first, so that no interruption can leave the file behind.
+    cleanup = removeOnInterrupt(createdPath);
     const int file = ::open(createdPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (file >= 0) return file;
+    forgetOnInterrupt(cleanup);
     if (errno != EEXIST) break;
   }
+  cleanup = noCleanup;
   createdPath.clear();
   return noDescriptor;
 }
@@ -85,6 +99,10 @@ bool setPermissions(Descriptor file, std::uint32_t permissions) {
   return ::fchmod(file, static_cast<mode_t>(permissions)) == 0;
 }
 
+bool setOwner(Descriptor file, std::uint32_t owner, std::uint32_t group) {
+  return ::fchown(file, static_cast<uid_t>(owner), static_cast<gid_t>(group)) == 0;
+}
+
 bool setModificationTime(Descriptor file, std::uint32_t secondsSince1970) {
   struct timespec times[2] {};
   times[0].tv_nsec = UTIME_OMIT;
@@ -98,6 +116,10 @@ bool renameReplacing(const std::string& from, const std::string& to) {
 }
 
 bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool makeHardLink(const std::string& existingPath, const std::string& linkPath) {
+  return ::link(existingPath.c_str(), linkPath.c_str()) == 0;
+}
 
 std::FILE* openInputStream(const std::string& path) {
   const Descriptor file = openForReading(path);

@@ -8,9 +8,9 @@
 
 namespace catpack::platform::win32 {
 
-Descriptor adoptHandle(HANDLE handle) {
+Descriptor adoptHandle(HANDLE handle, int flags) {
   if (handle == INVALID_HANDLE_VALUE) return noDescriptor;
-  const int file = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_BINARY);
+  const int file = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(handle), flags | _O_BINARY);
   if (file < 0) {
     ::CloseHandle(handle);
     return noDescriptor;

@@ -8,9 +8,10 @@
 
 namespace catpack::platform::win32 {
 
-// Wraps an open handle in a descriptor that owns it; closes the handle and
-// gives `noDescriptor` when that fails.
-Descriptor adoptHandle(HANDLE handle);
+// Wraps an open handle in a binary descriptor (with the runtime library's
+// `flags`) that owns it; closes the handle and gives `noDescriptor` when
+// that fails.
+Descriptor adoptHandle(HANDLE handle, int flags = 0);
 
 // The system handle under a descriptor.
 HANDLE handleOf(Descriptor file);

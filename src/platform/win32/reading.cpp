@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "platform/win32/handles.h"
 
 namespace catpack::platform {
 
@@ -17,9 +18,15 @@ constexpr std::size_t largestRead = std::size_t{1} << 30;
 }  // namespace
 
 Descriptor openForReading(const std::string& path) {
-  const int file = ::_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-  if (file < 0) return noDescriptor;
-  if (regularFileSize(file) < 0) {
+  // Shared for writing and deletion, so that a file being read can still be
+  // replaced by renaming (a catalog written over one of its inputs). Opening
+  // never blocks on Windows; what is not a plain file is refused.
+  const HANDLE handle =
+      ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return noDescriptor;
+  const Descriptor file = win32::adoptHandle(handle, _O_RDONLY);
+  if (file != noDescriptor && regularFileSize(file) < 0) {
     ::_close(file);
     return noDescriptor;
   }
@@ -37,9 +44,20 @@ std::int64_t regularFileSize(Descriptor file) {
   return info.st_size;
 }
 
-std::int64_t readSome(Descriptor file, void* buffer, std::size_t count) {
-  const unsigned asked = static_cast<unsigned>(count < largestRead ? count : largestRead);
-  return ::_read(file, buffer, asked);
+std::int64_t readAt(Descriptor file, void* buffer, std::size_t count, std::uint64_t offset) {
+  // A read at an offset moves a synchronous handle's position: put it back.
+  const __int64 position = ::_lseeki64(file, 0, SEEK_CUR);
+  if (position < 0) return -1;
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD got = 0;
+  const DWORD asked = static_cast<DWORD>(count < largestRead ? count : largestRead);
+  const bool read = ::ReadFile(win32::handleOf(file), buffer, asked, &got, &at) != 0;
+  const bool atEnd = !read && ::GetLastError() == ERROR_HANDLE_EOF;
+  if (::_lseeki64(file, position, SEEK_SET) != position) return -1;
+  if (atEnd) return 0;
+  return read ? static_cast<std::int64_t>(got) : -1;
 }
 
 bool closeDescriptor(Descriptor file) { return ::_close(file) == 0; }

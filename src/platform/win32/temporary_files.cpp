@@ -17,21 +17,33 @@ std::string folderOf(const std::string& path) {
   return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
 }
 
+// A short name in the folder of `targetPath` that this process has not
+// given out before.
+std::string nextNameBeside(const std::string& targetPath) {
+  static unsigned counter = 0;
+  char name[64];
+  std::snprintf(name, sizeof name, ".catpack-%lu-%u.tmp",
+                static_cast<unsigned long>(::GetCurrentProcessId()), ++counter);
+  return folderOf(targetPath) + name;
+}
+
 }  // namespace
 
-Descriptor createTemporaryBeside(const std::string& targetPath, std::string& createdPath) {
-  static unsigned counter = 0;
-  const std::string folder = folderOf(targetPath);
+Descriptor createTemporaryBeside(const std::string& targetPath, std::string& createdPath,
+                                 CleanupSlot& cleanup) {
+  cleanup = noCleanup;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    char name[64];
-    std::snprintf(name, sizeof name, ".catpack-%lu-%u.tmp",
-                  static_cast<unsigned long>(::GetCurrentProcessId()), ++counter);
-    createdPath = folder + name;
-    const HANDLE handle = ::CreateFileA(createdPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    createdPath = nextNameBeside(targetPath);
+    // Shared for deletion, so that an interruption can remove it while open.
+    const HANDLE handle =
+        ::CreateFileA(createdPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
+      cleanup = removeOnInterrupt(createdPath);
       const Descriptor file = win32::adoptHandle(handle);
       if (file != noDescriptor) return file;
+      forgetOnInterrupt(cleanup);
+      cleanup = noCleanup;
       ::DeleteFileA(createdPath.c_str());
       break;
     }
@@ -40,6 +52,13 @@ Descriptor createTemporaryBeside(const std::string& targetPath, std::string& cre
   }
   createdPath.clear();
   return noDescriptor;
+}
+
+std::string temporaryNameBeside(const std::string& targetPath) {
+  for (;;) {
+    std::string name = nextNameBeside(targetPath);
+    if (::GetFileAttributesA(name.c_str()) == INVALID_FILE_ATTRIBUTES) return name;
+  }
 }
 
 bool renameReplacing(const std::string& from, const std::string& to) {

@@ -63,6 +63,12 @@ bool setPermissions(Descriptor file, std::uint32_t permissions) {
   return ::SetFileInformationByHandle(handle, FileBasicInfo, &change, sizeof change) != 0;
 }
 
+bool setOwner(Descriptor, std::uint32_t owner, std::uint32_t group) {
+  // Windows files have no numeric owner and group: status reports 0 for
+  // both, and that is all that can be kept.
+  return owner == 0 && group == 0;
+}
+
 bool setModificationTime(Descriptor file, std::uint32_t secondsSince1970) {
   const std::uint64_t ticks = std::uint64_t{secondsSince1970} * 10000000u + fileTimeOf1970;
   FILETIME lastWrite{};

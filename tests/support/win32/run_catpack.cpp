@@ -4,11 +4,10 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-
-#include "support/temp_folder.h"
 
 namespace catpack::testing {
 
@@ -65,17 +64,26 @@ HANDLE createCapture(const std::string& path) {
 
 bool canRunUnprivileged() { return false; }
 
-RunResult runCatpack(const std::vector<std::string>& arguments, const std::string& workingFolder,
-                     RunOptions options) {
-  TempFolder capture;
-  const HANDLE out = createCapture(capture.at("out"));
-  const HANDLE err = options.oneStream ? out : createCapture(capture.at("err"));
+CatpackProcess::CatpackProcess(const std::vector<std::string>& arguments,
+                               const std::string& workingFolder, RunOptions options)
+    : options_(std::move(options)) {
+  char base[MAX_PATH];
+  if (::GetTempPathA(sizeof base, base) == 0) throw std::runtime_error("no temporary folder");
+  for (unsigned attempt = 0; captureFolder_.empty(); ++attempt) {
+    const std::string candidate = std::string(base) + "catpack-run-" +
+                                  std::to_string(::GetCurrentProcessId()) + "-" +
+                                  std::to_string(::GetTickCount()) + "-" + std::to_string(attempt);
+    if (::CreateDirectoryA(candidate.c_str(), nullptr)) captureFolder_ = candidate;
+    if (attempt > 1000) throw std::runtime_error("cannot make a capture folder");
+  }
+  const HANDLE out = createCapture(
+      options_.standardOutput.empty() ? captureFolder_ + "\\out" : options_.standardOutput);
+  const HANDLE err = options_.oneStream ? out : createCapture(captureFolder_ + "\\err");
   std::string commandLine = quoted(programPath());
   for (const std::string& argument : arguments) {
     commandLine += ' ';
     commandLine += quoted(argument);
   }
-
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -88,15 +96,41 @@ RunResult runCatpack(const std::vector<std::string>& arguments, const std::strin
   ::CloseHandle(out);
   if (err != out) ::CloseHandle(err);
   if (!started) throw std::runtime_error("cannot start " + programPath());
-  ::WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD exitCode = 0;
-  ::GetExitCodeProcess(process.hProcess, &exitCode);
   ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
+  process_ = reinterpret_cast<std::intptr_t>(process.hProcess);
+}
 
+CatpackProcess::~CatpackProcess() {
+  const HANDLE process = reinterpret_cast<HANDLE>(process_);
+  if (!ended_) {
+    ::TerminateProcess(process, 1);
+    ::WaitForSingleObject(process, INFINITE);
+  }
+  ::CloseHandle(process);
+  std::error_code ignored;
+  std::filesystem::remove_all(captureFolder_, ignored);
+}
+
+void CatpackProcess::signal(int) const {
+  throw std::logic_error("POSIX signals cannot be sent to a Windows process");
+}
+
+bool CatpackProcess::hasEnded() {
+  if (!ended_ && ::WaitForSingleObject(reinterpret_cast<HANDLE>(process_), 0) == WAIT_OBJECT_0) {
+    ended_ = true;
+  }
+  return ended_;
+}
+
+RunResult CatpackProcess::finish() {
+  const HANDLE process = reinterpret_cast<HANDLE>(process_);
+  ::WaitForSingleObject(process, INFINITE);
+  ended_ = true;
+  DWORD exitCode = 0;
+  ::GetExitCodeProcess(process, &exitCode);
   RunResult result;
-  result.out = readWhole(capture.at("out"));
-  if (!options.oneStream) result.err = readWhole(capture.at("err"));
+  if (options_.standardOutput.empty()) result.out = readWhole(captureFolder_ + "\\out");
+  if (!options_.oneStream) result.err = readWhole(captureFolder_ + "\\err");
   result.exitCode = static_cast<int>(exitCode);
   return result;
 }

@@ -1,0 +1,111 @@
+// Cleanup on SIGINT, SIGTERM and SIGHUP. The registrations live in a fixed
+// table that the handler reads with nothing but async-signal-safe calls;
+// registering and forgetting are plain atomic stores, with no system call.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <climits>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace catpack::platform {
+
+namespace {
+
+enum SlotState : int { slotFree, slotFilling, slotRemoveFile, slotCutBack };
+
+struct CleanupEntry {
+  std::atomic<int> state{slotFree};
+  char path[PATH_MAX];
+  int file = -1;
+  std::uint64_t size = 0;
+};
+
+constexpr int slotCount = 64;
+CleanupEntry entries[slotCount];
+
+constexpr int handledSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+static_assert(std::atomic<int>::is_always_lock_free, "the handler reads slots lock-free");
+
+// Takes a free slot and marks it as being filled; noCleanup when all are taken.
+CleanupSlot takeSlot() {
+  for (int slot = 0; slot < slotCount; ++slot) {
+    int expected = slotFree;
+    if (entries[slot].state.compare_exchange_strong(expected, slotFilling)) return slot;
+  }
+  return noCleanup;
+}
+
+void cleanUpAndEnd(int signalNumber) {
+  for (CleanupEntry& entry : entries) {
+    const int state = entry.state.load(std::memory_order_acquire);
+    if (state == slotRemoveFile) ::unlink(entry.path);
+    if (state == slotCutBack) (void)::ftruncate(entry.file, static_cast<off_t>(entry.size));
+  }
+  // The handler was installed to run once; the signal now takes its usual effect.
+  sigset_t pending;
+  sigemptyset(&pending);
+  sigaddset(&pending, signalNumber);
+  ::raise(signalNumber);
+  ::sigprocmask(SIG_UNBLOCK, &pending, nullptr);
+}
+
+sigset_t handledSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int signalNumber : handledSignals) sigaddset(&set, signalNumber);
+  return set;
+}
+
+}  // namespace
+
+void installInterruptCleanup() {
+  struct sigaction action {};
+  action.sa_handler = cleanUpAndEnd;
+  action.sa_flags = SA_RESETHAND;
+  action.sa_mask = handledSet();
+  for (const int signalNumber : handledSignals) {
+    struct sigaction previous {};
+    // A signal the caller's shell ignores (a background job's SIGINT) stays ignored.
+    if (::sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    ::sigaction(signalNumber, &action, nullptr);
+  }
+}
+
+CleanupSlot removeOnInterrupt(const std::string& path) {
+  if (path.size() >= PATH_MAX) return noCleanup;
+  const CleanupSlot slot = takeSlot();
+  if (slot == noCleanup) return noCleanup;
+  std::memcpy(entries[slot].path, path.c_str(), path.size() + 1);
+  entries[slot].state.store(slotRemoveFile, std::memory_order_release);
+  return slot;
+}
+
+CleanupSlot cutBackOnInterrupt(Descriptor file, std::uint64_t size) {
+  const CleanupSlot slot = takeSlot();
+  if (slot == noCleanup) return noCleanup;
+  entries[slot].file = file;
+  entries[slot].size = size;
+  entries[slot].state.store(slotCutBack, std::memory_order_release);
+  return slot;
+}
+
+void forgetOnInterrupt(CleanupSlot slot) {
+  if (slot != noCleanup) entries[slot].state.store(slotFree, std::memory_order_release);
+}
+
+InterruptDeferral::InterruptDeferral() {
+  const sigset_t set = handledSet();
+  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+InterruptDeferral::~InterruptDeferral() {
+  const sigset_t set = handledSet();
+  ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+}  // namespace catpack::platform
