@@ -134,6 +134,20 @@ TEST_F(FolderRun, AFaultyEntryIsReportedAndTheRestGoesOn) {
   EXPECT_NE(result.out.find(console(" ok.txt ok.txt\n")), std::string::npos);
 }
 
+TEST_F(FolderRun, FilesOfTwoGibibytesOrMoreAreIllegal) {
+  folder.write("tree/small.txt", "s", 1);
+  folder.write("tree/big.bin", "", 1);
+  folder.resize("tree/big.bin", std::uint64_t{1} << 31);
+  folder.write("tree/huge.bin", "", 1);
+  folder.resize("tree/huge.bin", (std::uint64_t{4} << 30) + 5);
+  const RunResult result = run({"-in", "tree", "-dump"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_NE(result.err.find(console("Illegal file big.bin\n")), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find(console("Illegal file huge.bin\n")), std::string::npos) << result.err;
+  EXPECT_EQ(result.out, console(banner + std::string("Reading from folder tree\n"
+                                                     "       1        1 small.txt small.txt\n")));
+}
+
 TEST_F(FolderRun, AFolderThatCannotBeListedEndsThatInput) {
   if (!testing::hasPosixFileSystem()) GTEST_SKIP() << "Windows folders have no POSIX permission bits";
   folder.write("tree/a.txt", "a", 1);

@@ -26,6 +26,9 @@ std::int64_t modificationTimeOf(const std::string& path);
 // Sets the file's last-modification time; false when that fails.
 bool setModificationTimeOf(const std::string& path, std::int64_t time);
 
+// The file's size in bytes as the system reports it; -1 when unknown.
+std::int64_t fileSizeOf(const std::string& path);
+
 // Makes the file `size` bytes long, sparse where the file system allows.
 bool resizeSparse(const std::string& path, std::uint64_t size);
 

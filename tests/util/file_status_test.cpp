@@ -30,6 +30,10 @@ TEST(FileStatus, FilesOfTwoGibibytesOrMoreCannotBeSized) {
   EXPECT_EQ(fileTime(folder.at("big")), 0);
   folder.resize("big", 0x7FFFFFFFu);
   EXPECT_EQ(fileSize(folder.at("big")), 0x7FFFFFFF);
+  // A size whose low 32 bits look small is still too large.
+  folder.resize("big", (std::uint64_t{4} << 30) + 5);
+  EXPECT_EQ(fileSize(folder.at("big")), -1);
+  EXPECT_EQ(fileTime(folder.at("big")), 0);
 }
 
 }  // namespace
