@@ -2,6 +2,7 @@
 // files on Windows.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 
 #include "platform/platform.h"
@@ -20,10 +21,10 @@ std::string folderOf(const std::string& path) {
 // A short name in the folder of `targetPath` that this process has not
 // given out before.
 std::string nextNameBeside(const std::string& targetPath) {
-  static unsigned counter = 0;
-  char name[64];
-  std::snprintf(name, sizeof name, ".catpack-%lu-%u.tmp",
-                static_cast<unsigned long>(::GetCurrentProcessId()), ++counter);
+  static std::atomic<unsigned> counter{0};
+  char name[48];
+  std::snprintf(name, sizeof name, ".cpk%lx.%x", static_cast<unsigned long>(::GetCurrentProcessId()),
+                counter.fetch_add(1) + 1);
   return folderOf(targetPath) + name;
 }
 
@@ -34,12 +35,13 @@ Descriptor createTemporaryBeside(const std::string& targetPath, std::string& cre
   cleanup = noCleanup;
   for (int attempt = 0; attempt < 100; ++attempt) {
     createdPath = nextNameBeside(targetPath);
-    // Shared for deletion, so that an interruption can remove it while open.
+    // Registered first, so that no interruption can leave the file behind;
+    // shared for deletion, so that the cleanup can remove it while open.
+    cleanup = removeOnInterrupt(createdPath);
     const HANDLE handle =
         ::CreateFileA(createdPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                       nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
-      cleanup = removeOnInterrupt(createdPath);
       const Descriptor file = win32::adoptHandle(handle);
       if (file != noDescriptor) return file;
       forgetOnInterrupt(cleanup);
@@ -48,6 +50,8 @@ Descriptor createTemporaryBeside(const std::string& targetPath, std::string& cre
       break;
     }
     const DWORD error = ::GetLastError();
+    forgetOnInterrupt(cleanup);
+    cleanup = noCleanup;
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
   }
   createdPath.clear();
