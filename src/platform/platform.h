@@ -168,7 +168,8 @@ using WriterLockHandle = std::unique_ptr<WriterLock, WriterLockReleaser>;
 
 // Waits for and takes the writer locks of all `paths` (which need not exist
 // yet), always in the same order, so that two writers never wait for each
-// other; null when they cannot be had.
+// other; null when a folder to lock cannot be opened. Where the file system
+// cannot lock at all, the lock is had without excluding anyone.
 WriterLockHandle lockForWriting(const std::vector<std::string>& paths);
 
 // Holds interruptions back while it lives, so that a sequence of steps

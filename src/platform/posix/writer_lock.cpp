@@ -25,7 +25,7 @@ class WriterLock {
   // Opens the folder holding `path` once; false when it cannot be opened.
   bool addFolderOf(const std::string& path);
   // Locks every folder in the order of their identities.
-  bool lockAll();
+  void lockAll();
 
  private:
   std::vector<int> folders_;
@@ -54,13 +54,13 @@ bool WriterLock::addFolderOf(const std::string& path) {
   return true;
 }
 
-bool WriterLock::lockAll() {
+void WriterLock::lockAll() {
   for (const int folder : folders_) {
-    while (::flock(folder, LOCK_EX) != 0) {
-      if (errno != EINTR) return false;
+    // A file system that cannot lock (some network ones) is written
+    // unlocked, as before locks existed, rather than not at all.
+    while (::flock(folder, LOCK_EX) != 0 && errno == EINTR) {
     }
   }
-  return true;
 }
 
 void WriterLockReleaser::operator()(WriterLock* lock) const { delete lock; }
@@ -70,7 +70,8 @@ WriterLockHandle lockForWriting(const std::vector<std::string>& paths) {
   for (const std::string& path : paths) {
     if (!lock->addFolderOf(path)) return nullptr;
   }
-  return lock->lockAll() ? std::move(lock) : nullptr;
+  lock->lockAll();
+  return lock;
 }
 
 }  // namespace catpack::platform
