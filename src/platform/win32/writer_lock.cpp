@@ -42,10 +42,11 @@ class WriterLock {
   WriterLock(const WriterLock&) = delete;
   WriterLock& operator=(const WriterLock&) = delete;
 
-  // Opens the mutex named `name` and waits until this process owns it.
+  // Opens the mutex named `name` and waits until this process owns it; a
+  // mutex that the system cannot make leaves this file unlocked.
   bool take(const std::string& name) {
     const HANDLE mutex = ::CreateMutexA(nullptr, FALSE, name.c_str());
-    if (mutex == nullptr) return false;
+    if (mutex == nullptr) return true;
     const DWORD waited = ::WaitForSingleObject(mutex, INFINITE);
     // A writer that ended without letting go leaves the mutex abandoned:
     // it is then owned here all the same.
