@@ -13,6 +13,8 @@
 namespace catpack::platform {
 
 namespace {
+// Offsets beyond 4 GiB must reach the seek whole.
+static_assert(sizeof(__int64) == 8 && sizeof(std::uint64_t) == 8);
 // The largest count handed to one read call, whose count is an int.
 constexpr std::size_t largestRead = std::size_t{1} << 30;
 }  // namespace

@@ -11,6 +11,9 @@
 namespace catpack::platform {
 
 namespace {
+// Sizes and times beyond 32 bits must come through whole (`long` is 32
+// bits wide on Windows, 32- and 64-bit alike).
+static_assert(sizeof(_stat64::st_size) == 8 && sizeof(_stat64::st_mtime) == 8);
 // 100-nanosecond intervals from 1601-01-01 to 1970-01-01, both UTC.
 constexpr std::int64_t fileTimeOf1970 = 116444736000000000LL;
 }  // namespace
