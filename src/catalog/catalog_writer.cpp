@@ -1,11 +1,13 @@
 #include "catalog/catalog_writer.h"
 
+#include <deque>
 #include <optional>
 
 #include "catalog/catalog_format.h"
 #include "catalog/catalog_output.h"
 #include "catalog/format_guard.h"
 #include "catalog/index_lines.h"
+#include "catalog/piece_hashing.h"
 #include "digest/md5.h"
 #include "index/entry_content.h"
 #include "util/console.h"
@@ -57,16 +59,20 @@ const std::string& zeroDigest() {
   return zeros;
 }
 
-// Writes the members of one run into a catalog's two files.
+// Writes the members of one run into a catalog's two files. Each member's
+// bytes are copied in key order by the calling thread, and hashed (where
+// the line needs a digest) by helper threads from the very buffers that
+// were written; each line follows as soon as its digest is known, in order.
 class MemberWriter {
  public:
   MemberWriter(CatalogOutput& output, bool oldFormat, std::uint64_t indexPosition,
-               const FormatGuard& guard, bool lineBreakFirst)
+               const FormatGuard& guard, bool lineBreakFirst, unsigned helpers)
       : output_(output),
         oldFormat_(oldFormat),
         indexPosition_(indexPosition),
         guard_(guard),
-        lineBreakFirst_(lineBreakFirst) {}
+        lineBreakFirst_(lineBreakFirst),
+        hashing_(helpers) {}
 
   // The data files of the members' catalogs, held open for the whole write.
   OpenFiles& heldFiles() { return held_; }
@@ -78,7 +84,19 @@ class MemberWriter {
   // Writes a line that no member stands for (the old format's first line).
   bool writeLine(const std::string& plain) { return addLine(stored(plain)); }
 
+  // Writes the lines still waiting for their digests and ends the helpers;
+  // false when a write failed.
+  bool finish();
+
  private:
+  // A current-format line whose member's bytes are in the data file.
+  struct PendingLine {
+    const FileEntry* entry;
+    std::uint64_t memberStart;        // where its bytes begin in this run's data
+    std::string digest;               // known already, or
+    PieceHashing::Member* hashed;     // being worked out
+  };
+
   // `plain` as it is written: after a pending line break, and scrambled at
   // its place in the old format.
   std::string stored(const std::string& plain) const;
@@ -87,6 +105,13 @@ class MemberWriter {
     printErr("Illegal file name %s\n", entry.name.c_str());
     return true;
   }
+  // Copies the member's bytes to the data file, handing them to `hashed`
+  // when set; false when the source failed (the bytes are cut back out)
+  // or, with `written` false, when writing failed.
+  bool copyBytes(const FileEntry& entry, PieceHashing::Member* hashed, bool& written);
+  // Writes the waiting lines whose digests are known, in order; all of
+  // them, waiting as needed, with `all`.
+  bool writeReadyLines(bool all);
 
   CatalogOutput& output_;
   bool oldFormat_;
@@ -94,6 +119,8 @@ class MemberWriter {
   FormatGuard guard_;
   bool lineBreakFirst_;  // the index ends within a line: the next line starts on one of its own
   OpenFiles held_;
+  PieceHashing hashing_;
+  std::deque<PendingLine> pending_;
 };
 
 std::string MemberWriter::stored(const std::string& plain) const {
@@ -111,43 +138,86 @@ bool MemberWriter::addLine(const std::string& storedLine) {
   return output_.writeIndex(storedLine);
 }
 
+bool MemberWriter::copyBytes(const FileEntry& entry, PieceHashing::Member* hashed, bool& written) {
+  written = true;
+  const std::uint64_t memberStart = output_.dataSize();
+  std::optional<RangeReader> source = openStoredBytes(entry, &held_);
+  bool read = source.has_value();
+  while (read && written && source->remaining() > 0) {
+    const std::uint32_t count = std::min(source->remaining(), PieceHashing::pieceSize);
+    unsigned char* piece = hashing_.takePiece();
+    read = source->read(piece, count);
+    if (read && entry.scrambled != oldFormat_) xorBytes(piece, count, dataKey);
+    written = read && output_.writeData(piece, count);
+    if (written && hashed != nullptr) {
+      hashing_.hashPiece(hashed, piece, count);
+    } else {
+      hashing_.givePieceBack(piece);
+    }
+  }
+  if (read && written) return true;
+  if (hashed != nullptr) hashing_.dropMember(hashed);
+  if (!read && source) written = output_.cutDataBack(memberStart);
+  return false;
+}
+
 bool MemberWriter::write(const FileEntry& entry) {
   if (isIllegalName(entry.name, oldFormat_)) return refuse(entry);
-  std::string line;
   if (oldFormat_) {
     // An old-format line does not depend on the bytes: it is checked first.
-    line = stored(formatText("%s %d\n", entry.name.c_str(), entry.size));
+    const std::string line = stored(formatText("%s %d\n", entry.name.c_str(), entry.size));
     if (!guard_.accepts(line)) return refuse(entry);
+    bool written = true;
+    if (entry.size != 0 && !copyBytes(entry, nullptr, written)) return written;
+    return addLine(line);
   }
-  // Only a current-format line needs a digest; a known one is not computed again.
-  std::string digest = entry.size == 0 ? zeroDigest() : entry.digest;
-  const bool hashing = !oldFormat_ && digest.empty();
-  const std::uint64_t memberStart = output_.dataSize();
-  if (entry.size != 0) {
-    std::optional<RangeReader> source = openStoredBytes(entry, &held_);
-    if (!source) return true;
-    Md5Context context;
-    md5Init(context);
-    const StreamOutcome outcome = streamBytes(
-        *source, entry.scrambled != oldFormat_, [&](const unsigned char* bytes, std::uint32_t count) {
-          if (hashing) md5Update(context, bytes, count);
-          return output_.writeData(bytes, count);
-        });
-    if (outcome == StreamOutcome::sinkFailed) return false;
-    if (outcome == StreamOutcome::readFailed) return output_.cutDataBack(memberStart);
-    if (hashing) digest = md5ToHex(md5Final(context));
+  // A known digest is not computed again.
+  PendingLine line{&entry, output_.dataSize(), entry.size == 0 ? zeroDigest() : entry.digest,
+                   nullptr};
+  if (line.digest.empty()) line.hashed = hashing_.beginMember();
+  bool written = true;
+  if (entry.size != 0 && !copyBytes(entry, line.hashed, written)) return written;
+  if (line.hashed != nullptr) hashing_.endMember(line.hashed);
+  pending_.push_back(std::move(line));
+  // While the guard still judges lines, one may be refused and its bytes
+  // cut back out: only the last member's bytes can be, so each line is
+  // settled before the next member is copied.
+  return writeReadyLines(!guard_.settled());
+}
+
+bool MemberWriter::writeReadyLines(bool all) {
+  while (!pending_.empty()) {
+    PendingLine& line = pending_.front();
+    if (line.hashed != nullptr) {
+      if (!all && !hashing_.isReady(line.hashed)) return true;
+      line.digest = hashing_.takeDigest(line.hashed);
+    }
+    const FileEntry& entry = *line.entry;
+    const std::string text =
+        stored(formatText("%s %d %d %s\n", entry.name.c_str(), entry.size,
+                          static_cast<std::int32_t>(entry.time), line.digest.c_str()));
+    const std::uint64_t memberStart = line.memberStart;
+    pending_.pop_front();
+    if (!guard_.accepts(text)) {
+      if (!output_.cutDataBack(memberStart)) return false;
+      refuse(entry);
+      continue;
+    }
+    if (!addLine(text)) return false;
   }
-  if (!oldFormat_) {
-    line = stored(formatText("%s %d %d %s\n", entry.name.c_str(), entry.size,
-                             static_cast<std::int32_t>(entry.time), digest.c_str()));
-    if (!guard_.accepts(line)) return output_.cutDataBack(memberStart) && refuse(entry);
-  }
-  return addLine(line);
+  return true;
+}
+
+bool MemberWriter::finish() {
+  const bool written = writeReadyLines(true);
+  hashing_.stop();
+  return written;
 }
 
 }  // namespace
 
-bool writeCatalog(const FileIndex& index, const std::string& base, bool append, bool oldFormat) {
+bool writeCatalog(const FileIndex& index, const std::string& base, bool append, bool oldFormat,
+                  unsigned helpers) {
   CatalogOutput output(base);
   if (!output.lock()) return false;
   bool outputOld = oldFormat;
@@ -169,13 +239,14 @@ bool writeCatalog(const FileIndex& index, const std::string& base, bool append, 
   const bool lineBreakFirst = existing && endsWithinLine(*existing, outputOld);
   const FormatGuard guard(outputOld, existing ? existing->data() : nullptr,
                           existing ? existing->size() : 0);
-  MemberWriter writer(output, outputOld, indexPosition, guard, lineBreakFirst);
+  MemberWriter writer(output, outputOld, indexPosition, guard, lineBreakFirst, helpers);
   existing.reset();
   holdCatalogDataOpen(index, writer.heldFiles());
   bool written = !outputOld || append || writer.writeLine("foo.dat\n");
   for (auto entry = index.begin(); written && entry != index.end(); ++entry) {
     written = writer.write(entry->second);
   }
+  written = written && writer.finish();
   writer.heldFiles().closeAll();
   if (!written || !output.commit()) {
     output.abandon();

@@ -10,8 +10,10 @@ FormatGuard::FormatGuard(bool oldFormat, const unsigned char* existing, std::siz
                length < formatTestLength ? length : formatTestLength);
 }
 
+bool FormatGuard::settled() const { return head_.size() >= formatTestLength; }
+
 bool FormatGuard::accepts(const std::string& stored) const {
-  if (head_.size() >= formatTestLength) return true;
+  if (settled()) return true;
   const std::string candidate = head_ + stored;
   return isOldCatalogText(reinterpret_cast<const unsigned char*>(candidate.data()),
                           candidate.size()) == oldFormat_;

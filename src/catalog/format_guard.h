@@ -19,6 +19,10 @@ class FormatGuard {
   // as its own format.
   bool accepts(const std::string& stored) const;
 
+  // Whether every line is accepted from now on: the index's first bytes,
+  // which the format test sees, are complete.
+  bool settled() const;
+
   // Records that `stored` was added.
   void add(const std::string& stored);
 

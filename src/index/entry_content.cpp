@@ -10,7 +10,7 @@ namespace catpack {
 
 namespace {
 
-// Large members pass through one buffer that is reused for every piece.
+// Large members pass through one buffer per thread, reused for every piece.
 constexpr std::uint32_t pieceSize = 1u << 20;
 
 }  // namespace
@@ -37,7 +37,7 @@ void holdCatalogDataOpen(const FileIndex& index, OpenFiles& held) {
 
 StreamOutcome streamBytes(RangeReader& source, bool toggleScrambling,
                           const std::function<bool(const unsigned char*, std::uint32_t)>& sink) {
-  static std::vector<unsigned char> piece(pieceSize);
+  thread_local std::vector<unsigned char> piece(pieceSize);
   while (source.remaining() > 0) {
     const std::uint32_t count = source.remaining() < pieceSize ? source.remaining() : pieceSize;
     if (!source.read(piece.data(), count)) return StreamOutcome::readFailed;

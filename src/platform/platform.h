@@ -183,6 +183,10 @@ class InterruptDeferral {
   InterruptDeferral& operator=(const InterruptDeferral&) = delete;
 };
 
+// Makes the calling thread (a helper thread) never receive interruptions,
+// so that they reach the thread that registered the cleanup work.
+void keepInterruptsFromThisThread();
+
 // Opens a binary input stream on an existing file that is not a folder.
 std::FILE* openInputStream(const std::string& path);
 

@@ -19,24 +19,25 @@ void reportAllocationFailure(std::uint32_t size, const std::string& path) {
 OpenFiles::~OpenFiles() { closeAll(); }
 
 void OpenFiles::closeAll() {
-  for (const auto& [path, file] : files_) platform::closeDescriptor(file);
+  for (const auto& [path, held] : files_) platform::closeDescriptor(held.file);
   files_.clear();
 }
 
 void OpenFiles::holdOpen(const std::string& path) {
   if (files_.count(path) != 0) return;
   const platform::Descriptor file = platform::openForReading(path);
-  if (file != platform::noDescriptor) files_.emplace(path, file);
+  if (file != platform::noDescriptor) files_.emplace(path, Held{file, platform::regularFileSize(file)});
 }
 
-platform::Descriptor OpenFiles::find(const std::string& path) const {
+OpenFiles::Held OpenFiles::find(const std::string& path) const {
   const auto found = files_.find(path);
-  return found == files_.end() ? platform::noDescriptor : found->second;
+  return found == files_.end() ? Held{} : found->second;
 }
 
 std::optional<RangeReader> RangeReader::open(const std::string& path, std::uint32_t size,
                                              std::uint64_t offset, const OpenFiles* held) {
-  platform::Descriptor file = held ? held->find(path) : platform::noDescriptor;
+  const OpenFiles::Held known = held ? held->find(path) : OpenFiles::Held{};
+  platform::Descriptor file = known.file;
   const bool owned = file == platform::noDescriptor;
   if (owned) file = platform::openForReading(path);
   if (file == platform::noDescriptor) {
@@ -44,6 +45,12 @@ std::optional<RangeReader> RangeReader::open(const std::string& path, std::uint3
     return std::nullopt;
   }
   RangeReader reader(path, file, owned, size, offset);
+  // A range inside a held file as long as it was when opened can be reached
+  // and read: the checks below need no system call for it.
+  if (known.length >= 0 && size < firstImpossibleSize &&
+      offset + size <= static_cast<std::uint64_t>(known.length)) {
+    return reader;
+  }
   const std::int64_t position = platform::seekFromStart(file, offset);
   if (position < 0 || static_cast<std::uint64_t>(position) != offset) {
     printErr("[Load] Failed to seek to absolute offset in file %s\n", path.c_str());

@@ -28,15 +28,21 @@ class OpenFiles {
   // opened now is opened (and its failure reported) when a range is read.
   void holdOpen(const std::string& path);
 
-  // The descriptor held for `path`, or noDescriptor.
-  platform::Descriptor find(const std::string& path) const;
+  // One file held open, and its length when it was opened.
+  struct Held {
+    platform::Descriptor file = platform::noDescriptor;
+    std::int64_t length = -1;
+  };
+
+  // The file held for `path`; its descriptor is noDescriptor when none is.
+  Held find(const std::string& path) const;
 
   // Closes every held file once no range is read any more (Windows cannot
   // rename a file over one that is open).
   void closeAll();
 
  private:
-  std::unordered_map<std::string, platform::Descriptor> files_;
+  std::unordered_map<std::string, Held> files_;
 };
 
 // An open range of a file's bytes, read from its start to its end.

@@ -63,9 +63,9 @@ bool closeDescriptor(Descriptor file) { return ::close(file) == 0; }
 
 std::string temporaryNameBeside(const std::string& targetPath) {
   static std::atomic<unsigned> counter{0};
+  static const unsigned long processId = static_cast<unsigned long>(::getpid());
   char name[48];
-  std::snprintf(name, sizeof name, ".cpk%lx.%x", static_cast<unsigned long>(::getpid()),
-                counter.fetch_add(1) + 1);
+  std::snprintf(name, sizeof name, ".cpk%lx.%x", processId, counter.fetch_add(1) + 1);
   const std::size_t slash = targetPath.rfind('/');
   return slash == std::string::npos ? std::string(name) : targetPath.substr(0, slash + 1) + name;
 }

@@ -108,4 +108,9 @@ InterruptDeferral::~InterruptDeferral() {
   ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
+void keepInterruptsFromThisThread() {
+  const sigset_t set = handledSet();
+  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
 }  // namespace catpack::platform

@@ -91,4 +91,10 @@ InterruptDeferral::InterruptDeferral() { registryLock().lock(); }
 
 InterruptDeferral::~InterruptDeferral() { registryLock().unlock(); }
 
+void keepInterruptsFromThisThread() {
+  // Console events never arrive on a thread of the program's own: the system
+  // runs the handler on a thread it starts for the event, so a helper thread
+  // has nothing to hold back.
+}
+
 }  // namespace catpack::platform

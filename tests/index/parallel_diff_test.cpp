@@ -1,0 +1,153 @@
+// The diff with its digests worked out by helper threads gives what it gives
+// without them: the same result and the same messages, in the same order.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "index/diff.h"
+#include "index/entry_content.h"
+#include "support/temp_folder.h"
+
+namespace catpack {
+namespace {
+
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::GetCapturedStderr;
+using testing::randomBytes;
+using testing::TempFolder;
+
+std::string scrambled(std::string bytes) {
+  for (char& byte : bytes) byte = static_cast<char>(byte ^ dataKey);
+  return bytes;
+}
+
+std::string listingOf(const FileIndex& index) {
+  std::string text;
+  for (const auto& [key, entry] : index) {
+    text += entry.name + " " + std::to_string(entry.size) + " " + std::to_string(entry.time) + "\n";
+  }
+  return text;
+}
+
+// A result and a base that need digests of every kind: folder files equal,
+// edited, grown past a piece, vanished on one side or both; old-format and
+// current-format members, readable or not; and stated digests.
+class ParallelDiff : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string big = randomBytes(3 << 20, 1);
+    std::string bigEdited = big;
+    bigEdited.back() = static_cast<char>(bigEdited.back() ^ 1);
+    addPair("same.txt", "same bytes", "same bytes");
+    addPair("edited.txt", "new bytes!", "old bytes!");
+    addPair("big.bin", big, big);
+    addPair("big-edited.bin", bigEdited, big);
+    addPair("vanished-new.txt", "vanishes", "vanishes");
+    addPair("vanished-both.txt", "vanishes", "vanishes");
+    addPair("shrunk.txt", "shrinks away", "shrinks away");
+    for (int number = 0; number < 300; ++number) {
+      const std::string content = randomBytes(static_cast<std::size_t>(number * 37 % 5000), number);
+      std::string other = content;
+      if (number % 3 == 0 && !other.empty()) other[0] = static_cast<char>(other[0] ^ 0x55);
+      addPair("filler/" + std::to_string(number) + ".dat", content, other);
+    }
+
+    // Old-format members of the base: one equal to its folder file, one
+    // past the end of its data file, one of a data file that is missing.
+    const std::string member = "member content";
+    folder.write("old.dat", scrambled(member));
+    folder.write("new/old-equal.txt", member, 5000);
+    result.addFolderFile("old-equal.txt", static_cast<std::int32_t>(member.size()), 5000, folder.at("new"));
+    base.addCatalogMember("old-equal.txt", static_cast<std::int32_t>(member.size()), 0, folder.at("old"), 0, "", true);
+    folder.write("new/old-short.txt", member + member, 5000);
+    result.addFolderFile("old-short.txt", static_cast<std::int32_t>(2 * member.size()), 5000, folder.at("new"));
+    base.addCatalogMember("old-short.txt", static_cast<std::int32_t>(2 * member.size()), 0, folder.at("old"), 0, "", true);
+    folder.write("new/old-missing.txt", member, 5000);
+    result.addFolderFile("old-missing.txt", static_cast<std::int32_t>(member.size()), 5000, folder.at("new"));
+    base.addCatalogMember("old-missing.txt", static_cast<std::int32_t>(member.size()), 0, folder.at("nowhere"), 0, "", true);
+    // A current-format member whose line stated no digest is read and hashed.
+    folder.write("cur.dat", "xx" + member);
+    folder.write("new/current.txt", member, 5000);
+    result.addFolderFile("current.txt", static_cast<std::int32_t>(member.size()), 5000, folder.at("new"));
+    base.addCatalogMember("current.txt", static_cast<std::int32_t>(member.size()), 1, folder.at("cur"), 2, "", false);
+    // Stated digests on both sides, equal and not.
+    result.addCatalogMember("stated-equal", 4, 1, "c", 0, "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false);
+    base.addCatalogMember("stated-equal", 4, 9999, "c", 0, "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false);
+    result.addCatalogMember("stated-other", 4, 1, "c", 0, "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false);
+    base.addCatalogMember("stated-other", 4, 9999, "c", 0, "bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb", false);
+
+    // What happens between the scan and the diff.
+    std::remove(folder.at("new/vanished-new.txt").c_str());
+    std::remove(folder.at("new/vanished-both.txt").c_str());
+    std::remove(folder.at("old/vanished-both.txt").c_str());
+    folder.write("old/shrunk.txt", "shrinks");
+  }
+
+  void addPair(const std::string& name, const std::string& newBytes, const std::string& oldBytes) {
+    folder.write("new/" + name, newBytes, 100000);
+    folder.write("old/" + name, oldBytes, 200000);
+    result.addFolderFile(name, static_cast<std::int32_t>(newBytes.size()), 100000, folder.at("new"));
+    base.addFolderFile(name, static_cast<std::int32_t>(oldBytes.size()), 200000, folder.at("old"));
+  }
+
+  // The listing of the reduced result and the messages of the diff.
+  std::pair<std::string, std::string> diffWith(unsigned helpers) const {
+    FileIndex reduced = result;
+    CaptureStderr();
+    EXPECT_TRUE(applyDiff(reduced, base, helpers));
+    const std::string messages = GetCapturedStderr();
+    return {listingOf(reduced), messages};
+  }
+
+  TempFolder folder;
+  FileIndex result;
+  FileIndex base;
+};
+
+TEST_F(ParallelDiff, OneThreadDecidesByTheContents) {
+  const auto [listing, messages] = diffWith(0);
+  EXPECT_EQ(messages, "[Load] Failed to open file " + folder.at("nowhere") + ".dat\n" +
+                          "[Load] Failed to read from file " + folder.at("old") + ".dat\n");
+  std::vector<std::string> expected = {"big-edited.bin", "edited.txt", "old-missing.txt",
+                                       "old-short.txt", "shrunk.txt", "stated-other",
+                                       "vanished-new.txt"};
+  for (int number = 0; number < 300; number += 3) {
+    if (number * 37 % 5000 != 0) expected.push_back("filler/" + std::to_string(number) + ".dat");
+  }
+  std::string names;
+  for (std::size_t start = 0; start < listing.size();) {
+    const std::size_t end = listing.find('\n', start);
+    names += listing.substr(start, listing.find(' ', start) - start) + "\n";
+    start = end + 1;
+  }
+  std::sort(expected.begin(), expected.end());
+  std::string expectedNames;
+  for (const std::string& name : expected) expectedNames += name + "\n";
+  EXPECT_EQ(names, expectedNames);
+}
+
+TEST_F(ParallelDiff, HelpersChangeNeitherResultNorMessages) {
+  const auto reference = diffWith(0);
+  for (unsigned helpers : {1u, 2u, 5u}) {
+    for (int round = 0; round < 5; ++round) {
+      EXPECT_EQ(diffWith(helpers), reference) << helpers << " helpers, round " << round;
+    }
+  }
+}
+
+TEST_F(ParallelDiff, AnEmptyBaseOrNothingToDigestNeedsNoHelp) {
+  FileIndex reduced = result;
+  EXPECT_TRUE(applyDiff(reduced, FileIndex(), 3));
+  EXPECT_EQ(listingOf(reduced), listingOf(result));
+  FileIndex same = result;
+  CaptureStderr();
+  EXPECT_TRUE(applyDiff(same, result, 3));
+  EXPECT_EQ(GetCapturedStderr(), "");
+  EXPECT_TRUE(same.empty());
+}
+
+}  // namespace
+}  // namespace catpack
