@@ -11,7 +11,7 @@ namespace {
 
 bool isSeparator(char byte) { return byte == '/' || byte == '\\'; }
 
-void reportReadFailure(const FileEntry& entry) {
+void reportReadFailure(const EntryView& entry) {
   if (entry.inCatalog) {
     printErr("Failed reading file %s from %s.dat\n", entry.name.c_str(), entry.catalog.c_str());
   } else {
@@ -52,7 +52,7 @@ bool writeFolder(const FileIndex& index, const std::string& outPath) {
   return true;
 }
 
-bool FolderWriter::writeEntryToFolder(const FileEntry& entry) {
+bool FolderWriter::writeEntryToFolder(const EntryView& entry) {
   if (!staysInsideFolder(entry.name)) {
     printErr("Refusing to write file %s outside folder %s\n", entry.name.c_str(), outPath_.c_str());
     return false;

@@ -28,7 +28,7 @@ class FolderWriter {
 
   // Writes the entry's bytes to the file at its name, with its time; true
   // when the file was written completely.
-  bool writeEntryToFolder(const FileEntry& entry);
+  bool writeEntryToFolder(const EntryView& entry);
 
   // The files held open while this writer reads members from them.
   OpenFiles& heldFiles() { return held_; }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "pattern/compiled_pattern.h"
+#include "pattern/match_hints.h"
 
 namespace catpack {
 
@@ -12,5 +13,10 @@ inline constexpr int patternNestingLimit = 10000;
 // (also after an error message). On 1 the pattern's group slots bound the
 // match and the groups that took part in it.
 int matchPattern(CompiledPattern* pattern, const char* text);
+
+// matchPattern, with the same result, group slots (after a match) and
+// messages, passing over texts and start positions that `hints` (made for
+// this pattern by analysePattern) rule out.
+int matchPatternWithHints(CompiledPattern* pattern, const MatchHints& hints, const char* text);
 
 }  // namespace catpack

@@ -31,6 +31,10 @@ void printOut(const char* format, ...) {
   va_end(arguments);
 }
 
+void writeOut(const char* bytes, std::size_t length) {
+  if (length != 0) std::fwrite(bytes, 1, length, stdout);
+}
+
 void printErr(const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);

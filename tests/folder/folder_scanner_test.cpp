@@ -42,7 +42,7 @@ TEST(ScanFolder, NamesFilesRelativeToTheRoot) {
   EXPECT_TRUE(result.complete);
   EXPECT_EQ(result.err, "");
   ASSERT_EQ(result.index.size(), 3u);
-  const FileEntry* nested = result.index.find("sub/b.txt");
+  const auto nested = result.index.find("sub/b.txt");
   ASSERT_NE(nested, nullptr);
   EXPECT_EQ(nested->name, "Sub/B.TXT");
   EXPECT_EQ(nested->size, 3);
