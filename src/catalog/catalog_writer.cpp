@@ -252,6 +252,7 @@ bool writeCatalog(const FileIndex& index, const std::string& base, bool append, 
     advance(1, 0);
   }
   written = written && writer.finish();
+  writer.heldFiles().closeAll();
   if (!written || !output.commit()) {
     output.abandon();
     printErr("Failed writing catalog %s\n", base.c_str());

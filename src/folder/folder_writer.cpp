@@ -25,6 +25,7 @@ void reportReadFailure(const EntryView& entry) {
 
 bool staysInsideFolder(const std::string& name) {
   if (name.empty() || isSeparator(name.front())) return false;
+  if (platform::refusesColonInNames() && name.find(':') != std::string::npos) return false;
   std::size_t levelStart = 0;
   for (std::size_t at = 0; at <= name.size(); ++at) {
     if (at < name.size() && !isSeparator(name[at])) continue;
@@ -91,10 +92,10 @@ bool FolderWriter::writeEntryToFolder(const EntryView& entry) {
 std::optional<OutputFile> FolderWriter::openTarget(const std::string& name) {
   std::string converted = name;
   for (char& byte : converted) {
-    if (byte == '\\') byte = '/';
+    if (isSeparator(byte)) byte = separator_;
   }
   if (!makeLevelFolders(converted)) return std::nullopt;
-  const std::string targetPath = outPath_ + "/" + converted;
+  const std::string targetPath = outPath_ + separator_ + converted;
   platform::PathStatus existing;
   const bool exists = platform::queryLinkStatus(targetPath, existing);
   // A symbolic link is replaced by the file itself: nothing is written
@@ -109,9 +110,9 @@ std::optional<OutputFile> FolderWriter::openTarget(const std::string& name) {
 }
 
 bool FolderWriter::makeLevelFolders(const std::string& convertedName) {
-  for (std::size_t at = convertedName.find('/'); at != std::string::npos;
-       at = convertedName.find('/', at + 1)) {
-    std::string level = outPath_ + "/" + convertedName.substr(0, at);
+  for (std::size_t at = convertedName.find(separator_); at != std::string::npos;
+       at = convertedName.find(separator_, at + 1)) {
+    std::string level = outPath_ + separator_ + convertedName.substr(0, at);
     if (knownFolders_.count(level) != 0) continue;
     platform::makeFolder(level);
     if (!openFolderListing(level)) {

@@ -1,8 +1,11 @@
 // Runs the built catpack binary as a user would and collects what it did.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "support/platform_facts.h"
 
 namespace catpack::testing {
 
@@ -16,9 +19,9 @@ struct RunResult {
 extern const char* const banner;
 
 struct RunOptions {
-  bool unprivileged = false;  // run as an ordinary user, so that permissions count
-  bool oneStream = false;     // both streams into one file, collected in `out`
-  long fileSizeLimit = -1;    // when set, writes beyond this many bytes fail
+  bool unprivileged = false;        // POSIX: run as an ordinary user, so that permissions count
+  bool oneStream = false;           // both streams into one file, collected in `out`
+  std::int64_t fileSizeLimit = -1;  // POSIX: when set, writes beyond this many bytes fail
   std::string standardOutput{};  // when set, the file standard output goes to (not collected)
 };
 
@@ -32,7 +35,7 @@ class CatpackProcess {
   CatpackProcess(const CatpackProcess&) = delete;
   CatpackProcess& operator=(const CatpackProcess&) = delete;
 
-  // Sends `signalNumber` to the run.
+  // Sends `signalNumber` to the run (POSIX only).
   void signal(int signalNumber) const;
   // Whether the run has ended (it is then collected by finish()).
   bool hasEnded();
@@ -43,14 +46,18 @@ class CatpackProcess {
  private:
   std::string captureFolder_;
   RunOptions options_;
-  int pid_ = -1;
+  std::intptr_t process_ = -1;  // the process id on POSIX, its handle on Windows
   int status_ = 0;
   bool ended_ = false;
 };
 
-// Runs catpack with `arguments` in the folder `workingFolder`.
+// Runs catpack with `arguments` in the folder `workingFolder`; `out` and
+// `err` hold the bytes as the program wrote them (see console()).
 RunResult runCatpack(const std::vector<std::string>& arguments, const std::string& workingFolder,
                      RunOptions options = {});
+
+// The file name of the program that runCatpack starts.
+std::string programFileName();
 
 // Whether runs can be made unprivileged here (the tests run as root).
 bool canRunUnprivileged();
