@@ -7,7 +7,8 @@ file(RELATIVE_PATH tree "${WORK_DIR}" "${SOURCE_TREE}")
 foreach(arguments IN ITEMS "-in;${tree};-out;example.cat" "-in;example.cat;-dump")
   string(REPLACE ";" " " shown "${arguments}")
   message("$ catpack ${shown}")
-  execute_process(COMMAND "${CATPACK}" ${arguments}
+  string(REPLACE "|" ";" emulator "${EMULATOR}")
+  execute_process(COMMAND ${emulator} "${CATPACK}" ${arguments}
     WORKING_DIRECTORY "${WORK_DIR}" RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "catpack ${shown} ended with exit code ${status}")

@@ -10,9 +10,11 @@
 #include "catalog/piece_hashing.h"
 #include "digest/md5.h"
 #include "index/entry_content.h"
+#include "index/index_totals.h"
 #include "util/console.h"
 #include "util/file_status.h"
 #include "util/loading.h"
+#include "util/progress.h"
 #include "util/text.h"
 
 namespace catpack {
@@ -79,7 +81,7 @@ class MemberWriter {
 
   // Writes one entry; false only when a file write failed. An entry that
   // cannot be named or read is left out of both files.
-  bool write(const FileEntry& entry);
+  bool write(const EntryView& entry);
 
   // Writes a line that no member stands for (the old format's first line).
   bool writeLine(const std::string& plain) { return addLine(stored(plain)); }
@@ -91,7 +93,7 @@ class MemberWriter {
  private:
   // A current-format line whose member's bytes are in the data file.
   struct PendingLine {
-    const FileEntry* entry;
+    EntryView entry;  // its texts stay where the index holds them
     std::uint64_t memberStart;        // where its bytes begin in this run's data
     std::string digest;               // known already, or
     PieceHashing::Member* hashed;     // being worked out
@@ -101,14 +103,14 @@ class MemberWriter {
   // its place in the old format.
   std::string stored(const std::string& plain) const;
   bool addLine(const std::string& storedLine);
-  bool refuse(const FileEntry& entry) const {
+  bool refuse(const EntryView& entry) const {
     printErr("Illegal file name %s\n", entry.name.c_str());
     return true;
   }
   // Copies the member's bytes to the data file, handing them to `hashed`
   // when set; false when the source failed (the bytes are cut back out)
   // or, with `written` false, when writing failed.
-  bool copyBytes(const FileEntry& entry, PieceHashing::Member* hashed, bool& written);
+  bool copyBytes(const EntryView& entry, PieceHashing::Member* hashed, bool& written);
   // Writes the waiting lines whose digests are known, in order; all of
   // them, waiting as needed, with `all`.
   bool writeReadyLines(bool all);
@@ -138,7 +140,7 @@ bool MemberWriter::addLine(const std::string& storedLine) {
   return output_.writeIndex(storedLine);
 }
 
-bool MemberWriter::copyBytes(const FileEntry& entry, PieceHashing::Member* hashed, bool& written) {
+bool MemberWriter::copyBytes(const EntryView& entry, PieceHashing::Member* hashed, bool& written) {
   written = true;
   const std::uint64_t memberStart = output_.dataSize();
   std::optional<RangeReader> source = openStoredBytes(entry, &held_);
@@ -149,6 +151,7 @@ bool MemberWriter::copyBytes(const FileEntry& entry, PieceHashing::Member* hashe
     read = source->read(piece, count);
     if (read && entry.scrambled != oldFormat_) xorBytes(piece, count, dataKey);
     written = read && output_.writeData(piece, count);
+    advance(0, count);
     if (written && hashed != nullptr) {
       hashing_.hashPiece(hashed, piece, count);
     } else {
@@ -161,7 +164,7 @@ bool MemberWriter::copyBytes(const FileEntry& entry, PieceHashing::Member* hashe
   return false;
 }
 
-bool MemberWriter::write(const FileEntry& entry) {
+bool MemberWriter::write(const EntryView& entry) {
   if (isIllegalName(entry.name, oldFormat_)) return refuse(entry);
   if (oldFormat_) {
     // An old-format line does not depend on the bytes: it is checked first.
@@ -172,7 +175,7 @@ bool MemberWriter::write(const FileEntry& entry) {
     return addLine(line);
   }
   // A known digest is not computed again.
-  PendingLine line{&entry, output_.dataSize(), entry.size == 0 ? zeroDigest() : entry.digest,
+  PendingLine line{entry, output_.dataSize(), entry.size == 0 ? zeroDigest() : entry.digest,
                    nullptr};
   if (line.digest.empty()) line.hashed = hashing_.beginMember();
   bool written = true;
@@ -192,7 +195,7 @@ bool MemberWriter::writeReadyLines(bool all) {
       if (!all && !hashing_.isReady(line.hashed)) return true;
       line.digest = hashing_.takeDigest(line.hashed);
     }
-    const FileEntry& entry = *line.entry;
+    const EntryView& entry = line.entry;
     const std::string text =
         stored(formatText("%s %d %d %s\n", entry.name.c_str(), entry.size,
                           static_cast<std::int32_t>(entry.time), line.digest.c_str()));
@@ -243,10 +246,13 @@ bool writeCatalog(const FileIndex& index, const std::string& base, bool append, 
   existing.reset();
   holdCatalogDataOpen(index, writer.heldFiles());
   bool written = !outputOld || append || writer.writeLine("foo.dat\n");
+  const ProgressPhase phase("Writing catalog", index.size(), contentBytes(index));
   for (auto entry = index.begin(); written && entry != index.end(); ++entry) {
-    written = writer.write(entry->second);
+    written = writer.write(entry->entry);
+    advance(1, 0);
   }
   written = written && writer.finish();
+  writer.heldFiles().closeAll();
   if (!written || !output.commit()) {
     output.abandon();
     printErr("Failed writing catalog %s\n", base.c_str());

@@ -1,16 +1,14 @@
 #include "catalog/index_lines.h"
 
-#include <string_view>
+#include <cstring>
 
 namespace catpack {
 
 namespace {
 
-constexpr std::size_t digestLength = 32;
-
 bool isLineBreak(unsigned char byte) { return byte == '\r' || byte == '\n'; }
 
-bool isWhiteSpace(char byte) {
+bool isWhiteSpace(unsigned char byte) {
   return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\v' || byte == '\f' ||
          byte == '\r';
 }
@@ -18,63 +16,99 @@ bool isWhiteSpace(char byte) {
 // A number read the way atoi reads it: leading white space, an optional
 // sign, then digits up to the first other byte; no digits give 0. Values
 // beyond 32 bits wrap around.
-std::int32_t numberOf(std::string_view field) {
+std::int32_t numberOf(const unsigned char* field, std::size_t length) {
   std::size_t at = 0;
-  while (at < field.size() && isWhiteSpace(field[at])) ++at;
+  while (at < length && isWhiteSpace(field[at])) ++at;
   bool negative = false;
-  if (at < field.size() && (field[at] == '+' || field[at] == '-')) negative = field[at++] == '-';
+  if (at < length && (field[at] == '+' || field[at] == '-')) negative = field[at++] == '-';
   std::uint32_t value = 0;
-  for (; at < field.size() && field[at] >= '0' && field[at] <= '9'; ++at) {
+  for (; at < length && field[at] >= '0' && field[at] <= '9'; ++at) {
     value = value * 10u + static_cast<std::uint32_t>(field[at] - '0');
   }
   if (negative) value = 0u - value;
   return static_cast<std::int32_t>(value);
 }
 
-std::string nameOf(std::string_view field) {
-  return std::string(field.substr(0, field.find('\0')));
+// The position of the last space in [start, end), or end when there is none.
+std::size_t lastSpace(const unsigned char* text, std::size_t start, std::size_t end) {
+  for (std::size_t at = end; at > start; --at) {
+    if (text[at - 1] == ' ') return at - 1;
+  }
+  return end;
 }
 
-// Takes one line apart; false when it names no member.
-bool parseLine(std::string_view line, std::size_t lineNumber, bool oldFormat, IndexLine& parsed) {
-  const std::size_t lastSpace = line.rfind(' ');
-  if (lastSpace == std::string_view::npos || lastSpace == 0) return false;
-  const std::string_view lastField = line.substr(lastSpace + 1);
-  if (oldFormat && lineNumber == 0) return false;
-
-  if (oldFormat || lastField.size() != digestLength) {
-    parsed.name = nameOf(line.substr(0, lastSpace));
-    parsed.size = numberOf(lastField);
-    parsed.time = 0;
-    parsed.digest.clear();
-    return true;
-  }
-  const std::size_t timeSpace = line.rfind(' ', lastSpace - 1);
-  if (timeSpace == std::string_view::npos || timeSpace == 0) return false;
-  const std::size_t sizeSpace = line.rfind(' ', timeSpace - 1);
-  if (sizeSpace == std::string_view::npos) return false;
-  parsed.name = nameOf(line.substr(0, sizeSpace));
-  parsed.size = numberOf(line.substr(sizeSpace + 1, timeSpace - sizeSpace - 1));
-  parsed.time = numberOf(line.substr(timeSpace + 1, lastSpace - timeSpace - 1));
-  parsed.digest.assign(lastField);
-  return true;
+// The end of the line that starts at `start`: the first CR or LF, or `length`.
+std::size_t lineEndFrom(const unsigned char* text, std::size_t start, std::size_t length) {
+  const void* feed = std::memchr(text + start, '\n', length - start);
+  const std::size_t lf =
+      feed == nullptr ? length : static_cast<std::size_t>(static_cast<const unsigned char*>(feed) - text);
+  const void* ret = std::memchr(text + start, '\r', lf - start);
+  return ret == nullptr ? lf : static_cast<std::size_t>(static_cast<const unsigned char*>(ret) - text);
 }
 
 }  // namespace
 
+bool IndexLineScanner::parse(std::size_t start, std::size_t end, IndexLineFields& fields) const {
+  const std::size_t last = lastSpace(text_, start, end);
+  if (last == end || last == start) return false;
+  if (oldFormat_ && lineNumber_ == 0) return false;
+
+  const std::size_t lastFieldLength = end - last - 1;
+  std::size_t nameEnd = last;
+  if (oldFormat_ || lastFieldLength != indexDigestLength) {
+    fields.size = numberOf(text_ + last + 1, lastFieldLength);
+    fields.time = 0;
+    fields.hasDigest = false;
+  } else {
+    const std::size_t timeSpace = lastSpace(text_, start, last);
+    if (timeSpace == last || timeSpace == start) return false;
+    const std::size_t sizeSpace = lastSpace(text_, start, timeSpace);
+    if (sizeSpace == timeSpace) return false;
+    fields.size = numberOf(text_ + sizeSpace + 1, timeSpace - sizeSpace - 1);
+    fields.time = numberOf(text_ + timeSpace + 1, last - timeSpace - 1);
+    fields.hasDigest = true;
+    fields.digestStart = last + 1;
+    nameEnd = sizeSpace;
+  }
+  fields.nameStart = start;
+  fields.nameEnd = nameEnd;
+  const void* nul = std::memchr(text_ + start, 0, nameEnd - start);
+  fields.nameLength = nul == nullptr
+                          ? nameEnd - start
+                          : static_cast<std::size_t>(static_cast<const unsigned char*>(nul) - text_) - start;
+  fields.lineEnd = end;
+  return true;
+}
+
+bool IndexLineScanner::next(IndexLineFields& fields) {
+  while (position_ < length_ || lineNumber_ == 0) {
+    const std::size_t start = position_;
+    const std::size_t end = start < length_ ? lineEndFrom(text_, start, length_) : start;
+    position_ = end;
+    while (position_ < length_ && isLineBreak(text_[position_])) ++position_;
+    const bool member = parse(start, end, fields);
+    ++lineNumber_;
+    if (member) return true;
+  }
+  return false;
+}
+
 void forEachIndexLine(const unsigned char* text, std::size_t length, bool oldFormat,
                       const std::function<void(const IndexLine&)>& member) {
-  const std::string_view whole(reinterpret_cast<const char*>(text), length);
-  IndexLine parsed;
-  std::size_t position = 0;
-  for (std::size_t lineNumber = 0; position < length || lineNumber == 0; ++lineNumber) {
-    std::size_t end = position;
-    while (end < length && !isLineBreak(text[end])) ++end;
-    if (parseLine(whole.substr(position, end - position), lineNumber, oldFormat, parsed)) {
-      member(parsed);
+  const auto* bytes = reinterpret_cast<const char*>(text);
+  IndexLineScanner scanner(text, length, oldFormat);
+  IndexLineFields fields;
+  IndexLine line;
+  while (scanner.next(fields)) {
+    line.name.assign(bytes + fields.nameStart, fields.nameLength);
+    line.size = fields.size;
+    line.time = fields.time;
+    if (fields.hasDigest) {
+      line.digest.assign(bytes + fields.digestStart, indexDigestLength);
+    } else {
+      line.digest.clear();
     }
-    position = end;
-    while (position < length && isLineBreak(text[position])) ++position;
+    member(line);
   }
 }
 

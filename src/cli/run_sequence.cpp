@@ -11,6 +11,7 @@
 #include "index/filter.h"
 #include "util/console.h"
 #include "util/file_status.h"
+#include "util/progress.h"
 #include "util/text.h"
 
 namespace catpack {
@@ -42,6 +43,7 @@ bool readInputs(FileIndex& index, const std::vector<std::string>& paths, const c
 }  // namespace
 
 void endProcess(int exitCode) {
+  eraseStatusLine();
   // A listing that did not reach its destination is no success.
   if (!flushConsole()) {
     printErr("Failed writing standard output\n");

@@ -5,18 +5,14 @@
 #include "folder/folder_listing.h"
 #include "util/console.h"
 #include "util/file_status.h"
+#include "util/progress.h"
 #include "util/text.h"
 
 namespace catpack {
 
 namespace {
 
-// Device and inode of a folder, to notice a link leading back up the tree.
-struct FolderIdentity {
-  std::uint64_t device;
-  std::uint64_t inode;
-  bool operator==(const FolderIdentity&) const = default;
-};
+using platform::FolderIdentity;
 
 class Scan {
  public:
@@ -33,12 +29,11 @@ class Scan {
   const std::string& rootPath_;
   FolderExclusion& exclusion_;
   std::vector<FolderIdentity> path_;
+  const char separator_ = platform::pathSeparator();
 };
 
 bool Scan::leadsBackUp(const std::string& fullPath, FolderIdentity& identity) const {
-  platform::PathStatus status;
-  if (!platform::queryPathStatus(fullPath, status)) return false;
-  identity = {status.device, status.inode};
+  if (!platform::identifyFolder(fullPath, identity)) return false;
   for (const FolderIdentity& above : path_) {
     if (above == identity) return true;
   }
@@ -58,7 +53,7 @@ bool Scan::scan(const std::string& folderPath, const std::string& prefix) {
   }
   for (std::string name = nextListedName(*listing); !name.empty();
        name = nextListedName(*listing)) {
-    const std::string fullPath = formatText("%s/%s", folderPath.c_str(), name.c_str());
+    const std::string fullPath = formatText("%s%c%s", folderPath.c_str(), separator_, name.c_str());
     std::string relativeName = formatText("%s%s", prefix.c_str(), name.c_str());
     const std::int32_t size = fileSize(fullPath);
     if (size == -1) {
@@ -67,6 +62,7 @@ bool Scan::scan(const std::string& folderPath, const std::string& prefix) {
     }
     if (size >= 0) {
       index_.addFolderFile(relativeName, size, fileTime(fullPath), rootPath_);
+      advance(1, static_cast<std::uint32_t>(size));
       continue;
     }
     if (name == "." || name == "..") continue;
@@ -92,6 +88,7 @@ bool Scan::scan(const std::string& folderPath, const std::string& prefix) {
 
 bool scanFolder(FileIndex& index, const std::string& folderPath, const std::string& prefix,
                 const std::string& rootPath, FolderExclusion& exclusion) {
+  const ProgressPhase phase("Reading folder", unknownTotal, unknownTotal);
   Scan scan(index, rootPath, exclusion);
   return scan.scan(folderPath, prefix);
 }

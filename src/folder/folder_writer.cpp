@@ -3,7 +3,9 @@
 #include "folder/folder_listing.h"
 #include "folder/output_file.h"
 #include "index/entry_content.h"
+#include "index/index_totals.h"
 #include "util/console.h"
+#include "util/progress.h"
 
 namespace catpack {
 
@@ -11,7 +13,7 @@ namespace {
 
 bool isSeparator(char byte) { return byte == '/' || byte == '\\'; }
 
-void reportReadFailure(const FileEntry& entry) {
+void reportReadFailure(const EntryView& entry) {
   if (entry.inCatalog) {
     printErr("Failed reading file %s from %s.dat\n", entry.name.c_str(), entry.catalog.c_str());
   } else {
@@ -23,6 +25,7 @@ void reportReadFailure(const FileEntry& entry) {
 
 bool staysInsideFolder(const std::string& name) {
   if (name.empty() || isSeparator(name.front())) return false;
+  if (platform::refusesColonInNames() && name.find(':') != std::string::npos) return false;
   std::size_t levelStart = 0;
   for (std::size_t at = 0; at <= name.size(); ++at) {
     if (at < name.size() && !isSeparator(name[at])) continue;
@@ -45,13 +48,15 @@ bool writeFolder(const FileIndex& index, const std::string& outPath) {
   // Data files stay open for the whole write: a member may replace one of
   // them in the output folder while later members still need its bytes.
   holdCatalogDataOpen(index, writer.heldFiles());
+  const ProgressPhase phase("Writing folder", index.size(), contentBytes(index));
   for (const auto& [key, entry] : index) {
     if (!isDeletionMarker(entry)) writer.writeEntryToFolder(entry);
+    advance(1, 0);
   }
   return true;
 }
 
-bool FolderWriter::writeEntryToFolder(const FileEntry& entry) {
+bool FolderWriter::writeEntryToFolder(const EntryView& entry) {
   if (!staysInsideFolder(entry.name)) {
     printErr("Refusing to write file %s outside folder %s\n", entry.name.c_str(), outPath_.c_str());
     return false;
@@ -69,6 +74,7 @@ bool FolderWriter::writeEntryToFolder(const FileEntry& entry) {
   StreamOutcome outcome = StreamOutcome::complete;
   if (file && source) {
     outcome = streamBytes(*source, entry.scrambled, [&](const unsigned char* bytes, std::uint32_t count) {
+      advance(0, count);
       return file->write(bytes, count);
     });
   }
@@ -86,10 +92,10 @@ bool FolderWriter::writeEntryToFolder(const FileEntry& entry) {
 std::optional<OutputFile> FolderWriter::openTarget(const std::string& name) {
   std::string converted = name;
   for (char& byte : converted) {
-    if (byte == '\\') byte = '/';
+    if (isSeparator(byte)) byte = separator_;
   }
   if (!makeLevelFolders(converted)) return std::nullopt;
-  const std::string targetPath = outPath_ + "/" + converted;
+  const std::string targetPath = outPath_ + separator_ + converted;
   platform::PathStatus existing;
   const bool exists = platform::queryLinkStatus(targetPath, existing);
   // A symbolic link is replaced by the file itself: nothing is written
@@ -104,9 +110,9 @@ std::optional<OutputFile> FolderWriter::openTarget(const std::string& name) {
 }
 
 bool FolderWriter::makeLevelFolders(const std::string& convertedName) {
-  for (std::size_t at = convertedName.find('/'); at != std::string::npos;
-       at = convertedName.find('/', at + 1)) {
-    std::string level = outPath_ + "/" + convertedName.substr(0, at);
+  for (std::size_t at = convertedName.find(separator_); at != std::string::npos;
+       at = convertedName.find(separator_, at + 1)) {
+    std::string level = outPath_ + separator_ + convertedName.substr(0, at);
     if (knownFolders_.count(level) != 0) continue;
     platform::makeFolder(level);
     if (!openFolderListing(level)) {

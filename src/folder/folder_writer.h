@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "index/file_index.h"
+#include "platform/platform.h"
 #include "util/loading.h"
 
 namespace catpack {
@@ -27,18 +28,20 @@ class FolderWriter {
 
   // Writes the entry's bytes to the file at its name, with its time; true
   // when the file was written completely.
-  bool writeEntryToFolder(const FileEntry& entry);
+  bool writeEntryToFolder(const EntryView& entry);
 
   // The files held open while this writer reads members from them.
   OpenFiles& heldFiles() { return held_; }
 
  private:
-  // Creates the level folders of `name` and a file that will replace the
+  // Creates the level folders of `name` (every "/" and "\\" separates two
+  // levels, joined with the platform's separator) and a file that will replace the
   // one at `name`; nothing after the failure's message.
   std::optional<OutputFile> openTarget(const std::string& name);
   bool makeLevelFolders(const std::string& convertedName);
 
   std::string outPath_;
+  const char separator_ = platform::pathSeparator();
   std::unordered_set<std::string> knownFolders_;
   OpenFiles held_;
 };

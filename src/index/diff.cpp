@@ -1,9 +1,11 @@
 #include "index/diff.h"
 
+#include <string_view>
 #include <vector>
 
 #include "index/digest_ahead.h"
 #include "index/entry_content.h"
+#include "util/progress.h"
 
 namespace catpack {
 
@@ -16,43 +18,80 @@ bool timesSayUnchanged(std::int64_t resultTime, std::int64_t baseTime) {
          resultTime - oneHour == baseTime;
 }
 
-// The entries whose digests the walk below computes, in the order it takes
-// them: base entry, then result entry, of every pair that size and time
-// leave open.
-std::vector<FileEntry> entriesToDigest(FileIndex& result, const FileIndex& base) {
-  std::vector<FileEntry> entries;
+// Walks both indexes together in key order and calls `pair` with the
+// result's position for every base entry the result holds too, `missing`
+// for every other. `pair` gives the position to go on from.
+template <typename Pair, typename Missing>
+void walkTogether(FileIndex& result, const FileIndex& base, Pair pair, Missing missing) {
+  FileIndex::iterator position = result.begin();
+  const FileIndex::iterator resultEnd = result.end();
   for (const auto& [key, baseEntry] : base) {
-    const FileIndex::iterator found = result.lookup(key);
-    if (found == result.end() || found->second.size != baseEntry.size ||
-        timesSayUnchanged(found->second.time, baseEntry.time)) {
-      continue;
+    const std::string_view baseKey = key;
+    while (position != resultEnd && std::string_view(position->key) < baseKey) ++position;
+    if (position == resultEnd || std::string_view(position->key) != baseKey) {
+      missing(baseEntry);
+    } else {
+      position = pair(position, baseEntry);
     }
-    if (baseEntry.digest.empty()) entries.push_back(baseEntry);
-    if (found->second.digest.empty()) entries.push_back(found->second);
   }
+}
+
+// Whether size and times leave it to the digests to decide.
+bool needsDigests(const EntryView& resultEntry, const EntryView& baseEntry) {
+  return resultEntry.size == baseEntry.size && !timesSayUnchanged(resultEntry.time, baseEntry.time);
+}
+
+// The entries whose digests the diff takes, in the order it takes them:
+// base entry, then result entry, of every pair that size and times leave
+// open. Stated digests cost nothing and are left out.
+std::vector<EntryView> entriesToDigest(FileIndex& result, const FileIndex& base) {
+  std::vector<EntryView> entries;
+  walkTogether(
+      result, base,
+      [&](FileIndex::iterator position, const EntryView& baseEntry) {
+        const EntryView resultEntry = (*position).entry;
+        if (needsDigests(resultEntry, baseEntry)) {
+          if (baseEntry.digest.empty()) entries.push_back(baseEntry);
+          if (resultEntry.digest.empty()) entries.push_back(resultEntry);
+        }
+        return ++position;
+      },
+      [](const EntryView&) {});
   return entries;
 }
 
 }  // namespace
 
 bool applyDiff(FileIndex& result, const FileIndex& base, unsigned helpers) {
-  DigestsAhead digests(helpers == 0 ? std::vector<FileEntry>() : entriesToDigest(result, base),
-                       helpers);
-  for (const auto& [key, baseEntry] : base) {
-    const FileIndex::iterator found = result.lookup(key);
-    if (found == result.end()) {
-      if (!isDeletionMarker(baseEntry)) result.addDeletion(baseEntry.name);
-      continue;
-    }
-    const FileEntry& resultEntry = found->second;
-    if (resultEntry.size != baseEntry.size) continue;
-    if (timesSayUnchanged(resultEntry.time, baseEntry.time)) {
-      result.erase(found);
-      continue;
-    }
-    const std::string baseDigest = digests.take(baseEntry);
-    if (baseDigest == digests.take(resultEntry)) result.erase(found);
+  // The names of base files the result lacks are added as markers once the
+  // walk is done, since adding entries ends a walk; the base stays as it
+  // is, so its texts can be held until then.
+  std::vector<EntryText> missing;
+  {
+    const ProgressPhase phase("Comparing", base.size(), unknownTotal);
+    DigestsAhead digests(helpers == 0 ? std::vector<EntryView>() : entriesToDigest(result, base),
+                         helpers);
+    walkTogether(
+        result, base,
+        [&](FileIndex::iterator position, const EntryView& baseEntry) {
+          advance(1, 0);
+          const EntryView resultEntry = (*position).entry;
+          if (resultEntry.size != baseEntry.size) return ++position;
+          bool unchanged = true;
+          if (needsDigests(resultEntry, baseEntry)) {
+            // The base's digest first, as its messages come first.
+            const std::string baseDigest = digests.take(baseEntry);
+            unchanged = baseDigest == digests.take(resultEntry);
+            advance(0, 2 * static_cast<std::uint64_t>(static_cast<std::uint32_t>(baseEntry.size)));
+          }
+          return unchanged ? result.erase(position) : ++position;
+        },
+        [&](const EntryView& baseEntry) {
+          advance(1, 0);
+          if (!isDeletionMarker(baseEntry)) missing.push_back(baseEntry.name);
+        });
   }
+  for (const EntryText name : missing) result.addDeletion(name);
   return true;
 }
 

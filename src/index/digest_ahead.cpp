@@ -7,7 +7,7 @@
 
 namespace catpack {
 
-DigestsAhead::DigestsAhead(std::vector<FileEntry> entries, unsigned helpers) {
+DigestsAhead::DigestsAhead(std::vector<EntryView> entries, unsigned helpers) {
   if (helpers == 0 || entries.empty()) return;
   jobs_.resize(entries.size());
   bySize_.resize(entries.size());
@@ -65,7 +65,7 @@ void DigestsAhead::helpOut() {
   }
 }
 
-std::string DigestsAhead::take(const FileEntry& entry) {
+std::string DigestsAhead::take(const EntryView& entry) {
   if (!entry.digest.empty() || jobs_.empty()) return entryDigest(entry);
   std::unique_lock<std::mutex> lock(mutex_);
   Job& wanted = jobs_[nextTaken_++];

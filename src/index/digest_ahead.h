@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "index/file_entry.h"
+#include "index/entry_view.h"
 #include "util/workers.h"
 
 namespace catpack {
@@ -22,8 +22,9 @@ class DigestsAhead {
   // Prepares the digests of `entries`, in the order the walk will take
   // them, with `helpers` threads beside the walking one. Entries whose
   // digest is stated cost nothing and need not be listed. With no helpers,
-  // or no entries, nothing is prepared and take() computes on the spot.
-  DigestsAhead(std::vector<FileEntry> entries, unsigned helpers);
+  // or no entries, nothing is prepared and take() computes on the spot. The
+  // entries' texts must stay where they are while this object lives.
+  DigestsAhead(std::vector<EntryView> entries, unsigned helpers);
   ~DigestsAhead();
   DigestsAhead(const DigestsAhead&) = delete;
   DigestsAhead& operator=(const DigestsAhead&) = delete;
@@ -31,12 +32,12 @@ class DigestsAhead {
   // entryDigest of `entry`, the next entry of the walk: its stated digest,
   // or the one prepared for it; the messages of working it out are printed
   // now.
-  std::string take(const FileEntry& entry);
+  std::string take(const EntryView& entry);
 
  private:
   // One digest to work out, and what came of it.
   struct Job {
-    FileEntry entry;
+    EntryView entry;
     enum class State { waiting, running, done } state = State::waiting;
     std::string digest;
     std::string messages;

@@ -1,6 +1,7 @@
 #include "index/entry_content.h"
 
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 #include "digest/md5.h"
@@ -15,22 +16,24 @@ constexpr std::uint32_t pieceSize = 1u << 20;
 
 }  // namespace
 
-std::string memberSourcePath(const FileEntry& entry) {
+std::string memberSourcePath(const EntryView& entry) {
   if (entry.inCatalog) return entry.catalog + ".dat";
   return entry.folder + "/" + entry.name;
 }
 
-std::optional<RangeReader> openStoredBytes(const FileEntry& entry, const OpenFiles* held) {
+std::optional<RangeReader> openStoredBytes(const EntryView& entry, const OpenFiles* held) {
   return RangeReader::open(memberSourcePath(entry), static_cast<std::uint32_t>(entry.size),
                            entry.inCatalog ? entry.offset : 0, held);
 }
 
 void holdCatalogDataOpen(const FileIndex& index, OpenFiles& held) {
-  const std::string* previous = nullptr;
+  bool first = true;
+  std::string_view previous;
   for (const auto& [key, entry] : index) {
     // Members of one catalog mostly follow each other: skip the repeats cheaply.
-    if (!entry.inCatalog || (previous != nullptr && *previous == entry.catalog)) continue;
-    previous = &entry.catalog;
+    if (!entry.inCatalog || (!first && previous == std::string_view(entry.catalog))) continue;
+    first = false;
+    previous = entry.catalog;
     held.holdOpen(entry.catalog + ".dat");
   }
 }
@@ -47,7 +50,7 @@ StreamOutcome streamBytes(RangeReader& source, bool toggleScrambling,
   return StreamOutcome::complete;
 }
 
-std::string entryDigest(const FileEntry& entry) {
+std::string entryDigest(const EntryView& entry) {
   if (!entry.digest.empty()) return entry.digest;
   if (!entry.inCatalog) {
     // An entry without any source (a deletion marker) has no content to read.

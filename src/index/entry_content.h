@@ -18,12 +18,12 @@ inline constexpr unsigned char dataKey = 0x4B;
 
 // The file holding the entry's bytes: catalog + ".dat" for a member,
 // folder + "/" + name for a folder file.
-std::string memberSourcePath(const FileEntry& entry);
+std::string memberSourcePath(const EntryView& entry);
 
 // Opens the entry's `size` stored bytes (still scrambled for an old-format
 // member), through a descriptor of `held` where it has one; nothing after
 // the loader's message.
-std::optional<RangeReader> openStoredBytes(const FileEntry& entry,
+std::optional<RangeReader> openStoredBytes(const EntryView& entry,
                                            const OpenFiles* held = nullptr);
 
 // Opens the data file of every catalog that members of `index` come from and
@@ -41,6 +41,6 @@ StreamOutcome streamBytes(RangeReader& source, bool toggleScrambling,
 
 // The MD5 text of the entry's plain content: its stated digest when it has
 // one, else computed from its source; empty when it cannot be had.
-std::string entryDigest(const FileEntry& entry);
+std::string entryDigest(const EntryView& entry);
 
 }  // namespace catpack

@@ -1,8 +1,11 @@
-// One file the run knows: its name, size and time, and where its bytes are.
+// One file the run knows, held on its own: its name, size and time, and
+// where its bytes are.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "index/entry_view.h"
 
 namespace catpack {
 
@@ -16,9 +19,16 @@ struct FileEntry {
   std::string catalog;     // a member's catalog base path (its bytes are in catalog + ".dat")
   std::uint64_t offset = 0;  // where a member's bytes begin in the data file
   std::string digest;      // MD5 text stated by a catalog line; empty when unknown
-};
 
-// A deletion marker stands for a file to delete: size and time both 0.
-inline bool isDeletionMarker(const FileEntry& entry) { return entry.size == 0 && entry.time == 0; }
+  // The entry seen the way an index shows its entries; valid while this
+  // entry is unchanged.
+  operator EntryView() const {
+    return {text(name), size, time, text(folder), inCatalog, scrambled, text(catalog), offset,
+            text(digest)};
+  }
+
+ private:
+  static EntryText text(const std::string& value) { return {value.c_str(), value.size()}; }
+};
 
 }  // namespace catpack

@@ -1,79 +1,388 @@
 #include "index/file_index.h"
 
-#include "util/console.h"
-#include "util/text.h"
+#include <cstring>
+#include <limits>
+#include <ostream>
+
+#include "index/key_order.h"
 
 namespace catpack {
 
-FileEntry& FileIndex::entryFor(const std::string& name) {
-  key_.assign(name);
-  lowerCase(key_);
-  // Sources are often already in key order: then the new key goes last.
-  if (entries_.empty() || entries_.rbegin()->first < key_) {
-    return entries_.emplace_hint(entries_.end(), key_, FileEntry())->second;
+namespace {
+
+// Offsets within a segment are 32 bits wide; NUL bytes and prefixes included.
+constexpr std::uint64_t segmentCapacity = std::numeric_limits<std::uint32_t>::max() - 1;
+constexpr std::size_t digestLength = 32;
+
+bool hasCapital(std::string_view text) {
+  for (const char byte : text) {
+    if (byte >= 'A' && byte <= 'Z') return true;
   }
-  const iterator found = entries_.lower_bound(key_);
-  if (found != entries_.end() && found->first == key_) return found->second;
-  return entries_.emplace_hint(found, key_, FileEntry())->second;
+  return false;
+}
+
+ByteBuffer copyOf(const ByteBuffer& buffer) {
+  ByteBuffer copy = ByteBuffer::allocate(buffer.size());
+  if (buffer.size() != 0) std::memcpy(copy.data(), buffer.data(), buffer.size());
+  return copy;
+}
+
+}  // namespace
+
+std::ostream& operator<<(std::ostream& stream, EntryText text) {
+  return stream << std::string_view(text);
+}
+
+FileIndex::FileIndex(const FileIndex& other)
+    : entries_(other.entries_),
+      erased_(other.erased_),
+      order_(other.order_),
+      settledUpTo_(other.settledUpTo_),
+      liveCount_(other.liveCount_),
+      lastSegment_(other.lastSegment_),
+      namesMayHoldNul_(other.namesMayHoldNul_) {
+  segments_.reserve(other.segments_.size());
+  for (const Segment& segment : other.segments_) {
+    segments_.push_back({segment.path, segment.kind, segment.scrambled, copyOf(segment.text),
+                         segment.arena});
+  }
+}
+
+FileIndex& FileIndex::operator=(const FileIndex& other) {
+  if (this != &other) {
+    FileIndex copy(other);
+    swap(copy);
+  }
+  return *this;
+}
+
+void FileIndex::swap(FileIndex& other) noexcept {
+  segments_.swap(other.segments_);
+  entries_.swap(other.entries_);
+  erased_.swap(other.erased_);
+  order_.swap(other.order_);
+  std::swap(settledUpTo_, other.settledUpTo_);
+  std::swap(liveCount_, other.liveCount_);
+  std::swap(lastSegment_, other.lastSegment_);
+  std::swap(namesMayHoldNul_, other.namesMayHoldNul_);
+}
+
+void FileIndex::clear() {
+  FileIndex empty;
+  swap(empty);
+}
+
+std::uint32_t FileIndex::segmentFor(SourceKind kind, const std::string& path, bool scrambled,
+                                    std::size_t bytesNeeded) {
+  const auto takes = [&](const Segment& segment) {
+    return segment.kind == kind && segment.scrambled == scrambled && segment.path == path &&
+           segment.used() + bytesNeeded <= segmentCapacity;
+  };
+  if (lastSegment_ < segments_.size() && takes(segments_[lastSegment_])) return lastSegment_;
+  for (std::size_t at = segments_.size(); at-- > 0;) {
+    if (takes(segments_[at])) return lastSegment_ = static_cast<std::uint32_t>(at);
+  }
+  Segment segment;
+  segment.path = path;
+  segment.kind = kind;
+  segment.scrambled = scrambled;
+  segments_.push_back(std::move(segment));
+  return lastSegment_ = static_cast<std::uint32_t>(segments_.size() - 1);
+}
+
+std::uint32_t FileIndex::appendText(std::uint32_t segment, std::string_view text) {
+  Segment& target = segments_[segment];
+  const auto offset = static_cast<std::uint32_t>(target.used());
+  target.arena.insert(target.arena.end(), text.begin(), text.end());
+  target.arena.push_back('\0');
+  return offset;
+}
+
+std::string_view FileIndex::keyFor(std::string_view name) {
+  if (!hasCapital(name)) return name;
+  keyScratch_.assign(name);
+  for (char& byte : keyScratch_) {
+    if (byte >= 'A' && byte <= 'Z') byte = static_cast<char>(byte - 'A' + 'a');
+  }
+  return keyScratch_;
+}
+
+void FileIndex::appendEntry(StoredEntry entry) {
+  const Segment& segment = segments_[entry.segment & segmentMask];
+  const std::string_view name(segment.at(entry.name), entry.nameLength);
+  const std::string_view key = keyFor(name);
+  entry.key = key.data() == name.data() ? entry.name : appendText(entry.segment & segmentMask, key);
+  entries_.push_back(entry);
+  erased_.push_back(false);
+}
+
+void FileIndex::appendCopy(SourceKind kind, const std::string& path, bool scrambled,
+                           std::string_view name, std::string_view key, std::int32_t size,
+                           std::int64_t time, std::uint64_t offset, std::string_view digest) {
+  const std::size_t needed = name.size() + key.size() + digest.size() + 8;
+  const std::uint32_t segment = segmentFor(kind, path, scrambled, needed);
+  StoredEntry entry{segment, 0, 0, static_cast<std::uint32_t>(name.size()), size, noDigest, time,
+                    offset};
+  entry.name = appendText(segment, name);
+  if (name.find('\0') != std::string_view::npos) namesMayHoldNul_ = true;
+  entry.key = key == name ? entry.name : appendText(segment, key);
+  if (digest.size() == digestLength) {
+    entry.digest = appendText(segment, digest);
+  } else if (!digest.empty()) {
+    const auto length = static_cast<std::uint32_t>(digest.size());
+    char prefix[sizeof length];
+    std::memcpy(prefix, &length, sizeof length);
+    entry.digest = appendText(segment, std::string_view(prefix, sizeof prefix));
+    std::vector<char>& arena = segments_[segment].arena;
+    arena.pop_back();  // the digest follows its length directly
+    arena.insert(arena.end(), digest.begin(), digest.end());
+    arena.push_back('\0');
+    entry.segment |= lengthPrefixedDigest;
+  }
+  entries_.push_back(entry);
+  erased_.push_back(false);
 }
 
 bool FileIndex::addFolderFile(const std::string& name, std::int32_t size, std::int64_t time,
                               const std::string& folder) {
-  FileEntry& entry = entryFor(name);
-  entry.name = name;
-  entry.size = size;
-  entry.time = time;
-  entry.folder = folder;
-  entry.inCatalog = false;
-  entry.scrambled = false;
-  entry.catalog.clear();
-  entry.offset = 0;
-  entry.digest.clear();
+  appendCopy(SourceKind::folder, folder, false, name, keyFor(name), size, time, 0, {});
   return true;
 }
 
 bool FileIndex::addCatalogMember(const std::string& name, std::int32_t size, std::int64_t time,
                                  const std::string& catalog, std::uint64_t offset,
                                  const std::string& digest, bool scrambled) {
-  FileEntry& entry = entryFor(name);
-  entry.name = name;
-  entry.size = size;
-  entry.time = time;
-  entry.folder.clear();
-  entry.inCatalog = true;
-  entry.scrambled = scrambled;
-  entry.catalog = catalog;
-  entry.offset = offset;
-  entry.digest = digest;
+  appendCopy(SourceKind::catalog, catalog, scrambled, name, keyFor(name), size, time, offset,
+             digest);
   return true;
 }
 
-bool FileIndex::addDeletion(const std::string& name) {
-  FileEntry& entry = entryFor(name);
-  entry = FileEntry{};
-  entry.name = name;
+bool FileIndex::addDeletion(std::string_view name) {
+  appendCopy(SourceKind::none, std::string(), false, name, keyFor(name), 0, 0, 0, {});
   return true;
 }
 
-FileEntry* FileIndex::find(const std::string& key) {
-  const iterator found = entries_.find(key);
-  return found == entries_.end() ? nullptr : &found->second;
+FileIndex::TextSource FileIndex::adoptCatalogText(const std::string& base, ByteBuffer text,
+                                                  bool scrambled) {
+  Segment segment;
+  segment.path = base;
+  segment.kind = SourceKind::catalog;
+  segment.scrambled = scrambled;
+  segment.text = std::move(text);
+  unsigned char* bytes = segment.text.data();
+  segments_.push_back(std::move(segment));
+  return {static_cast<std::uint32_t>(segments_.size() - 1), bytes};
 }
 
-const FileEntry* FileIndex::find(const std::string& key) const {
-  const const_iterator found = entries_.find(key);
-  return found == entries_.end() ? nullptr : &found->second;
+void FileIndex::addTextMember(const TextSource& source, std::uint32_t nameOffset,
+                              std::uint32_t nameLength, std::int32_t size, std::int64_t time,
+                              std::uint64_t offset, std::uint32_t digestOffset) {
+  appendEntry({source.segment, nameOffset, 0, nameLength, size, digestOffset, time, offset});
 }
 
-void FileIndex::insertIfAbsent(const std::string& key, const FileEntry& entry) {
-  entries_.try_emplace(key, entry);
+std::uint32_t FileIndex::copyIntoSource(const TextSource& source, std::string_view text) {
+  return appendText(source.segment, text);
 }
 
-void dumpIndex(const FileIndex& index) {
-  for (const auto& [key, entry] : index) {
-    printOut("%8d %8d %s %s\n", entry.size, static_cast<std::int32_t>(entry.time),
-             entry.name.c_str(), key.c_str());
+void FileIndex::insertIfAbsent(std::string_view key, const EntryView& entry) {
+  if (find(key)) return;
+  const SourceKind kind = entry.inCatalog      ? SourceKind::catalog
+                          : !entry.folder.empty() ? SourceKind::folder
+                                                  : SourceKind::none;
+  const std::string path(kind == SourceKind::catalog ? entry.catalog : entry.folder);
+  appendCopy(kind, path, entry.scrambled, entry.name, key, entry.size, entry.time, entry.offset,
+             entry.digest);
+}
+
+EntryText FileIndex::keyOf(const StoredEntry& entry) const {
+  return {segments_[entry.segment & segmentMask].at(entry.key), entry.nameLength};
+}
+
+EntryText FileIndex::storedKey(std::size_t slot) const { return keyOf(entries_[slot]); }
+
+IndexItem FileIndex::itemAt(std::uint32_t slot) const {
+  const StoredEntry& stored = entries_[slot];
+  const Segment& segment = segments_[stored.segment & segmentMask];
+  IndexItem item;
+  item.key = {segment.at(stored.key), stored.nameLength};
+  EntryView& entry = item.entry;
+  entry.name = {segment.at(stored.name), stored.nameLength};
+  entry.size = stored.size;
+  entry.time = stored.time;
+  const EntryText path(segment.path.c_str(), segment.path.size());
+  if (segment.kind == SourceKind::folder) entry.folder = path;
+  if (segment.kind == SourceKind::catalog) {
+    entry.inCatalog = true;
+    entry.catalog = path;
   }
+  entry.scrambled = segment.scrambled;
+  entry.offset = stored.offset;
+  if (stored.digest != noDigest) {
+    const char* digest = segment.at(stored.digest);
+    if ((stored.segment & lengthPrefixedDigest) != 0) {
+      std::uint32_t length = 0;
+      std::memcpy(&length, digest, sizeof length);
+      entry.digest = {digest + sizeof length, length};
+    } else {
+      entry.digest = {digest, digestLength};
+    }
+  }
+  return item;
+}
+
+void FileIndex::eraseStored(std::size_t slot) {
+  if (erased_[slot]) return;
+  erased_[slot] = true;
+  if (slot < settledUpTo_) --liveCount_;
+}
+
+void FileIndex::settle() const {
+  if (settledUpTo_ != entries_.size()) mergeNewEntries();
+}
+
+void FileIndex::mergeNewEntries() const {
+  // Entries erased before they were settled take no part.
+  std::size_t freshCount = 0;
+  for (std::size_t slot = settledUpTo_; slot < entries_.size(); ++slot) freshCount += !erased_[slot];
+  std::vector<std::uint32_t> fresh;
+  fresh.reserve(freshCount);
+  for (std::size_t slot = settledUpTo_; slot < entries_.size(); ++slot) {
+    if (!erased_[slot]) fresh.push_back(static_cast<std::uint32_t>(slot));
+  }
+  struct Keys {
+    const FileIndex& index;
+    std::string_view key(std::uint32_t slot) const { return index.keyOf(slot); }
+    void prefetchEntry(std::uint32_t slot) const { prefetch(&index.entries_[slot]); }
+    void prefetchKey(std::uint32_t slot) const { prefetch(index.keyOf(slot).data()); }
+  };
+  std::vector<std::uint32_t> replaced;
+  sortSlotsByKey(fresh, Keys{*this}, replaced);
+  for (const std::uint32_t slot : replaced) erased_[slot] = true;
+
+  if (order_.empty()) {
+    order_.swap(fresh);
+    liveCount_ = order_.size();
+    settledUpTo_ = entries_.size();
+    return;
+  }
+  // Each fresh key goes where it belongs among the settled ones; a settled
+  // entry of the same key is replaced.
+  std::vector<std::uint32_t> merged;
+  merged.reserve(liveCount_ + fresh.size());
+  std::size_t settled = 0;
+  const auto keep = [&](std::size_t until) {
+    for (; settled < until; ++settled) {
+      if (!erased_[order_[settled]]) merged.push_back(order_[settled]);
+    }
+  };
+  for (const std::uint32_t slot : fresh) {
+    const std::string_view key = keyOf(slot);
+    // Galloping search: fresh keys often cluster.
+    std::size_t low = settled;
+    std::size_t step = 1;
+    std::size_t high = settled;
+    while (high < order_.size() && std::string_view(keyOf(order_[high])) < key) {
+      low = high + 1;
+      high += step;
+      step *= 2;
+    }
+    if (high > order_.size()) high = order_.size();
+    while (low < high) {
+      const std::size_t middle = low + (high - low) / 2;
+      if (std::string_view(keyOf(order_[middle])) < key) {
+        low = middle + 1;
+      } else {
+        high = middle;
+      }
+    }
+    keep(low);
+    if (settled < order_.size() && std::string_view(keyOf(order_[settled])) == key) {
+      if (!erased_[order_[settled]]) {
+        erased_[order_[settled]] = true;
+        --liveCount_;
+      }
+      ++settled;
+    }
+    merged.push_back(slot);
+    ++liveCount_;
+  }
+  keep(order_.size());
+  order_.swap(merged);
+  settledUpTo_ = entries_.size();
+}
+
+std::size_t FileIndex::size() const {
+  settle();
+  return liveCount_;
+}
+
+std::size_t FileIndex::nextLive(std::size_t position) const {
+  while (position < order_.size() && erased_[order_[position]]) ++position;
+  return position;
+}
+
+FileIndex::iterator FileIndex::begin() const {
+  settle();
+  return iterator(this, nextLive(0));
+}
+
+FileIndex::iterator FileIndex::end() const {
+  settle();
+  return iterator(this, order_.size());
+}
+
+void FileIndex::prefetchWalk(std::size_t position) const {
+  // A walk in key order visits entries and texts all over memory: their
+  // loads are started a few steps ahead.
+  constexpr std::size_t entryAhead = 64;
+  constexpr std::size_t textAhead = 32;
+  if (position + entryAhead < order_.size()) prefetch(&entries_[order_[position + entryAhead]]);
+  if (position + textAhead < order_.size()) {
+    const StoredEntry& entry = entries_[order_[position + textAhead]];
+    const Segment& segment = segments_[entry.segment & segmentMask];
+    prefetch(segment.at(entry.name));
+    prefetch(segment.at(entry.key));
+  }
+}
+
+FileIndex::iterator& FileIndex::iterator::operator++() {
+  index_->prefetchWalk(position_);
+  position_ = index_->nextLive(position_ + 1);
+  return *this;
+}
+
+FileIndex::iterator FileIndex::iterator::operator++(int) {
+  iterator before = *this;
+  ++*this;
+  return before;
+}
+
+FileIndex::iterator FileIndex::erase(iterator position) {
+  eraseStored(order_[position.position_]);
+  return iterator(this, nextLive(position.position_ + 1));
+}
+
+std::size_t FileIndex::lowerBound(std::string_view key) const {
+  std::size_t low = 0;
+  std::size_t high = order_.size();
+  while (low < high) {
+    const std::size_t middle = low + (high - low) / 2;
+    if (std::string_view(keyOf(order_[middle])) < key) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return low;
+}
+
+FileIndex::Found FileIndex::find(std::string_view key) const {
+  settle();
+  const std::size_t position = lowerBound(key);
+  if (position == order_.size()) return Found();
+  const std::uint32_t slot = order_[position];
+  if (erased_[slot] || std::string_view(keyOf(slot)) != key) return Found();
+  return Found(itemAt(slot).entry);
 }
 
 }  // namespace catpack

@@ -1,20 +1,92 @@
 // The set of files of a run, keyed by the lower-cased name and walked in
 // bytewise unsigned key order. A later source of a name replaces the entry
 // whole.
+//
+// Entries are kept in one array in the order they were added; their texts
+// live in the storage of their source (a catalog's index text, kept whole,
+// or an arena per folder), and every source path is held once. Key order
+// and the replacement of earlier entries of a key are worked out once, when
+// a walk, a lookup or a count first needs them after entries were added.
 #pragma once
 
-#include <map>
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "index/file_entry.h"
+#include "util/byte_buffer.h"
 
 namespace catpack {
 
+// An entry as a walk in key order shows it: its key and its fields.
+struct IndexItem {
+  EntryText key;
+  EntryView entry;
+};
+
 class FileIndex {
  public:
-  using Entries = std::map<std::string, FileEntry>;
-  using iterator = Entries::iterator;
-  using const_iterator = Entries::const_iterator;
+  // A position in a walk in key order. Walks stay valid across erase()
+  // but not across adding entries.
+  class iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = IndexItem;
+    using difference_type = std::ptrdiff_t;
+    using reference = IndexItem;
+    struct Arrow;
+    using pointer = Arrow;
+
+    IndexItem operator*() const { return index_->itemAt(index_->order_[position_]); }
+    // Member access for it->key and it->entry.
+    struct Arrow {
+      IndexItem item;
+      const IndexItem* operator->() const { return &item; }
+    };
+    Arrow operator->() const { return {**this}; }
+    iterator& operator++();
+    iterator operator++(int);
+    bool operator==(const iterator& other) const { return position_ == other.position_; }
+
+   private:
+    friend class FileIndex;
+    iterator(const FileIndex* index, std::size_t position) : index_(index), position_(position) {}
+    const FileIndex* index_;
+    std::size_t position_;
+  };
+  using const_iterator = iterator;
+
+  // What find() gives: the entry's fields, or nothing (compares equal to
+  // nullptr then).
+  class Found {
+   public:
+    Found() = default;
+    explicit Found(const EntryView& entry) : entry_(entry), present_(true) {}
+    explicit operator bool() const { return present_; }
+    bool operator==(std::nullptr_t) const { return !present_; }
+    const EntryView& operator*() const { return entry_; }
+    const EntryView* operator->() const { return &entry_; }
+
+   private:
+    EntryView entry_;
+    bool present_ = false;
+  };
+
+  // A catalog's index text that the index keeps; member names and digests
+  // are referred to by their offsets in it.
+  struct TextSource {
+    std::uint32_t segment;
+    unsigned char* bytes;  // the text, writable until its members are added
+  };
+
+  FileIndex() = default;
+  FileIndex(const FileIndex& other);
+  FileIndex& operator=(const FileIndex& other);
+  FileIndex(FileIndex&&) noexcept = default;
+  FileIndex& operator=(FileIndex&&) noexcept = default;
 
   // Insert-or-replace of a file found in a folder.
   bool addFolderFile(const std::string& name, std::int32_t size, std::int64_t time,
@@ -26,38 +98,133 @@ class FileIndex {
                         const std::string& digest, bool scrambled);
 
   // Insert-or-replace of a deletion marker.
-  bool addDeletion(const std::string& name);
+  bool addDeletion(std::string_view name);
 
-  // The entry under `key` (already lower-cased), or null.
-  FileEntry* find(const std::string& key);
-  const FileEntry* find(const std::string& key) const;
+  // Takes over the index text of the catalog `base` (unscrambled), whose
+  // members are then added with addTextMember.
+  TextSource adoptCatalogText(const std::string& base, ByteBuffer text, bool scrambled);
 
-  // The position of the entry under `key`, or end().
-  iterator lookup(const std::string& key) { return entries_.find(key); }
+  // Insert-or-replace of a member whose name is the `nameLength` bytes at
+  // `nameOffset` of the text, followed there by a NUL, and whose digest is
+  // the 32 bytes at `digestOffset`, followed by a NUL (noDigest for none).
+  void addTextMember(const TextSource& source, std::uint32_t nameOffset, std::uint32_t nameLength,
+                     std::int32_t size, std::int64_t time, std::uint64_t offset,
+                     std::uint32_t digestOffset);
+
+  // Copies `text` into the storage of `source`, NUL-terminated; gives its
+  // offset there, as addTextMember takes it.
+  std::uint32_t copyIntoSource(const TextSource& source, std::string_view text);
+
+  static constexpr std::uint32_t noDigest = 0xFFFFFFFF;
+
+  // Makes room for `count` more entries.
+  void reserveMore(std::size_t count) { entries_.reserve(entries_.size() + count); }
+
+  // The entry under `key` (already lower-cased), or nothing.
+  Found find(std::string_view key) const;
 
   // Removes the entry at `position`; gives the position of the next one, so
   // that a walk can go on.
-  iterator erase(iterator position) { return entries_.erase(position); }
+  iterator erase(iterator position);
 
   // Adds a copy of `entry` under `key` unless the key is already present.
-  void insertIfAbsent(const std::string& key, const FileEntry& entry);
+  void insertIfAbsent(std::string_view key, const EntryView& entry);
 
-  void clear() { entries_.clear(); }
-  void swap(FileIndex& other) noexcept { entries_.swap(other.entries_); }
-  std::size_t size() const { return entries_.size(); }
-  bool empty() const { return entries_.empty(); }
+  void clear();
+  void swap(FileIndex& other) noexcept;
+  std::size_t size() const;
+  bool empty() const { return size() == 0; }
 
-  iterator begin() { return entries_.begin(); }
-  iterator end() { return entries_.end(); }
-  const_iterator begin() const { return entries_.begin(); }
-  const_iterator end() const { return entries_.end(); }
+  iterator begin() const;
+  iterator end() const;
+
+  // Stored entries, for passes that look at every key once, in any order:
+  // slots 0 to storedCount() - 1 in the order added. Until settle() runs, a
+  // key may be held by more than one stored slot, of which the last not
+  // erased is the entry; eraseStored removes just the one stored entry.
+  std::size_t storedCount() const { return entries_.size(); }
+  bool isStored(std::size_t slot) const { return !erased_[slot]; }
+  EntryText storedKey(std::size_t slot) const;
+  void eraseStored(std::size_t slot);
+
+  // Works out key order and replacements now.
+  void settle() const;
+
+  // Whether some name (and so its key) holds a NUL byte before its end.
+  bool namesMayHoldNul() const { return namesMayHoldNul_; }
 
  private:
-  // The entry for `name`'s key, created fresh when it is missing.
-  FileEntry& entryFor(const std::string& name);
+  // Where a segment's entries have their bytes.
+  enum class SourceKind : std::uint8_t { none, folder, catalog };
 
-  Entries entries_;
-  std::string key_;  // room for the key of the name being added
+  // The storage of one source: an adopted index text and an arena behind
+  // it, addressed by one run of 32-bit offsets.
+  struct Segment {
+    std::string path;  // folder or catalog base; empty for deletion markers
+    SourceKind kind = SourceKind::none;
+    bool scrambled = false;
+    ByteBuffer text;
+    std::vector<char> arena;
+
+    const char* at(std::uint32_t offset) const {
+      return offset < text.size() ? reinterpret_cast<const char*>(text.data()) + offset
+                                  : arena.data() + (offset - text.size());
+    }
+    std::uint64_t used() const { return std::uint64_t{text.size()} + arena.size(); }
+  };
+
+  struct StoredEntry {
+    std::uint32_t segment;  // low 31 bits; the top bit: the digest has a length prefix
+    std::uint32_t name;
+    std::uint32_t key;
+    std::uint32_t nameLength;
+    std::int32_t size;
+    std::uint32_t digest;
+    std::int64_t time;
+    std::uint64_t offset;
+  };
+
+  static constexpr std::uint32_t segmentMask = 0x7FFFFFFF;
+  static constexpr std::uint32_t lengthPrefixedDigest = 0x80000000;
+
+  // The segment that takes texts of the given source, made when missing.
+  std::uint32_t segmentFor(SourceKind kind, const std::string& path, bool scrambled,
+                           std::size_t bytesNeeded);
+  // Appends `text` and a NUL to the segment's arena; gives its offset.
+  std::uint32_t appendText(std::uint32_t segment, std::string_view text);
+  // The key of `name`: the name itself, or its lower-cased copy in keyScratch_.
+  std::string_view keyFor(std::string_view name);
+  // Appends an entry whose name is stored already; stores its key.
+  void appendEntry(StoredEntry entry);
+  // Appends an entry copying its texts into the source's segment; the texts
+  // must not lie in this index's own storage.
+  void appendCopy(SourceKind kind, const std::string& path, bool scrambled, std::string_view name,
+                  std::string_view key, std::int32_t size, std::int64_t time,
+                  std::uint64_t offset, std::string_view digest);
+
+  EntryText keyOf(const StoredEntry& entry) const;
+  EntryText keyOf(std::uint32_t slot) const { return keyOf(entries_[slot]); }
+  IndexItem itemAt(std::uint32_t slot) const;
+  // Position in order_ of the first key not less than `key`.
+  std::size_t lowerBound(std::string_view key) const;
+  // Merges the entries added since the last settle into the order.
+  void mergeNewEntries() const;
+  std::size_t nextLive(std::size_t position) const;
+  // Starts loading what a walk at `position` will soon need.
+  void prefetchWalk(std::size_t position) const;
+
+  std::vector<Segment> segments_;
+  std::vector<StoredEntry> entries_;
+  // Settled state, worked out on demand: slots in key order, one per key
+  // (some may be erased since), covering the slots below settledUpTo_;
+  // replaced slots count as erased.
+  mutable std::vector<bool> erased_;
+  mutable std::vector<std::uint32_t> order_;
+  mutable std::size_t settledUpTo_ = 0;
+  mutable std::size_t liveCount_ = 0;
+  std::uint32_t lastSegment_ = 0;  // the segment the last add used
+  bool namesMayHoldNul_ = false;
+  std::string keyScratch_;         // room for the key of a name with capitals
 };
 
 // Prints "%8d %8d %s %s\n" (size, low 32 bits of time, name, key) per entry.

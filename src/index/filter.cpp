@@ -1,6 +1,7 @@
 #include "index/filter.h"
 
 #include "pattern/pattern_compiler.h"
+#include "pattern/match_hints.h"
 #include "pattern/pattern_matcher.h"
 #include "util/console.h"
 
@@ -23,31 +24,50 @@ std::vector<PatternHandle> compileAll(const PatternList& patterns) {
 }  // namespace
 
 bool applyFilters(FileIndex& index, const PatternList& patterns) {
-  // The working set is held as one mark per entry of the index: an entry is
-  // in the set while its mark is up. An include raises the marks of the
-  // entries it matches, an exclude lowers them again.
-  std::vector<FileIndex::iterator> entries;
-  entries.reserve(index.size());
-  for (auto position = index.begin(); position != index.end(); ++position) entries.push_back(position);
   std::vector<PatternHandle> compiled = compileAll(patterns);
+  std::vector<MatchHints> hints;
+  hints.reserve(compiled.size());
+  for (const PatternHandle& pattern : compiled) hints.push_back(analysePattern(pattern.get()));
+
+  // Entries are tested in the order they were stored. Until the index is
+  // settled a key may be stored more than once; all of its copies pass or
+  // fail alike, so that only matters when a match can print a message,
+  // once per entry tested: then the replaced copies are dropped first.
+  std::size_t longestKey = 0;
+  for (std::size_t slot = 0; slot < index.storedCount(); ++slot) {
+    if (index.isStored(slot) && index.storedKey(slot).size() > longestKey) {
+      longestKey = index.storedKey(slot).size();
+    }
+  }
+  bool quiet = true;
+  for (const MatchHints& itemHints : hints) quiet = quiet && itemHints.isQuietFor(longestKey);
+  if (!quiet) index.settle();
+
+  // The working set is held as one mark per stored entry: an entry is in the
+  // set while its mark is up. An include raises the marks of the entries it
+  // matches, an exclude lowers them again.
+  const std::size_t stored = index.storedCount();
   printOut("Start Filtering\n");
-  std::vector<char> inSet(entries.size(), !patterns.empty() && isExclude(patterns.front()));
+  std::vector<char> inSet(stored, !patterns.empty() && isExclude(patterns.front()));
   for (std::size_t item = 0; item < patterns.size(); ++item) {
     CompiledPattern* pattern = compiled[item].get();
     const bool include = isInclude(patterns[item]);
     printOut(include ? "Filtering with Include %s\n" : "Filtering with Exclude %s\n",
              patternOf(patterns[item]));
-    for (std::size_t at = 0; at < entries.size(); ++at) {
-      const char* key = entries[at]->first.c_str();
-      if (include) {
-        if (matchPattern(pattern, key) == 1) inSet[at] = true;
-      } else if (inSet[at] && matchPattern(pattern, key) == 1) {
-        inSet[at] = false;
+    for (std::size_t slot = 0; slot < stored; ++slot) {
+      if (!index.isStored(slot)) continue;
+      // An include tests every entry, an exclude those in the set; an entry
+      // an include finds in the set already needs no test unless a test can
+      // print something.
+      if (include ? quiet && inSet[slot] : !inSet[slot]) continue;
+      const EntryText key = index.storedKey(slot);
+      if (matchPatternWithHints(pattern, hints[item], key.c_str()) == 1) {
+        inSet[slot] = include;
       }
     }
   }
-  for (std::size_t at = 0; at < entries.size(); ++at) {
-    if (!inSet[at]) index.erase(entries[at]);
+  for (std::size_t slot = 0; slot < stored; ++slot) {
+    if (index.isStored(slot) && !inSet[slot]) index.eraseStored(slot);
   }
   printOut("Done Filtering\n");
   return true;

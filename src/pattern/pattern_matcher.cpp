@@ -1,6 +1,7 @@
 #include "pattern/pattern_matcher.h"
 
 #include <cstring>
+#include <string_view>
 
 namespace catpack {
 
@@ -23,7 +24,7 @@ class Match {
   const char* textStart_;
   const char* input_ = nullptr;
   int depth_ = 0;
-  long steps_ = 0;  // nested attempts of all start positions so far
+  long steps_ = 0;  // nested attempts of the current start position
   bool abandoned_ = false;
 };
 
@@ -33,6 +34,7 @@ bool inMembers(const unsigned char* members, char byte) {
 
 int Match::tryAt(const char* position) {
   input_ = position;
+  steps_ = 0;
   for (int slot = 0; slot < patternSlots; ++slot) {
     pattern_.groupStart[slot] = nullptr;
     pattern_.groupEnd[slot] = nullptr;
@@ -195,23 +197,27 @@ bool containsRequiredLiteral(const CompiledPattern& pattern, const char* text) {
   return false;
 }
 
-}  // namespace
-
-int matchPattern(CompiledPattern* pattern, const char* text) {
+// The checks every match begins with: null arguments, a corrupted program,
+// the pattern's own required literal. Gives false when they settle the
+// answer (0).
+bool passesEntryChecks(CompiledPattern* pattern, const char* text) {
   if (pattern == nullptr || text == nullptr) {
     reportPatternError("NULL parameter");
-    return 0;
+    return false;
   }
   if (pattern->program()[0] != patternMagic) {
     reportPatternError("corrupted program");
-    return 0;
+    return false;
   }
-  if (pattern->mustContain != nullptr && !containsRequiredLiteral(*pattern, text)) return 0;
+  return pattern->mustContain == nullptr || containsRequiredLiteral(*pattern, text);
+}
 
-  Match match(*pattern, text);
-  if (pattern->anchored) return match.tryAt(text);
-  if (pattern->firstChar != 0) {
-    const char first = static_cast<char>(pattern->firstChar);
+// Tries every start position the pattern's header allows, leftmost first.
+int searchFromHeader(CompiledPattern& pattern, const char* text) {
+  Match match(pattern, text);
+  if (pattern.anchored) return match.tryAt(text);
+  if (pattern.firstChar != 0) {
+    const char first = static_cast<char>(pattern.firstChar);
     for (const char* scan = std::strchr(text, first); scan != nullptr;
          scan = std::strchr(scan + 1, first)) {
       if (match.tryAt(scan)) return 1;
@@ -225,6 +231,53 @@ int matchPattern(CompiledPattern* pattern, const char* text) {
     if (match.abandoned()) return 0;
   } while (*scan++ != '\0');
   return 0;
+}
+
+// Whether the `length` bytes of `text` end with bytes of the tail's sets.
+bool endsWithTail(const MatchHints& hints, const char* text, std::size_t length) {
+  if (length < hints.tail.size()) return false;
+  const char* at = text + length - hints.tail.size();
+  for (const ByteSet& bytes : hints.tail) {
+    if (!bytes.test(static_cast<unsigned char>(*at++))) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int matchPattern(CompiledPattern* pattern, const char* text) {
+  if (!passesEntryChecks(pattern, text)) return 0;
+  return searchFromHeader(*pattern, text);
+}
+
+int matchPatternWithHints(CompiledPattern* pattern, const MatchHints& hints, const char* text) {
+  if (!passesEntryChecks(pattern, text)) return 0;
+  const std::size_t length = std::strlen(text);
+  // Every skipped attempt would have failed; when an attempt could go
+  // deep enough to print a message, none is skipped.
+  if (!hints.isQuietFor(length)) return searchFromHeader(*pattern, text);
+  if (!hints.tail.empty() && !endsWithTail(hints, text, length)) return 0;
+  const std::string_view whole(text, length);
+  if (!hints.required.empty() && whole.find(hints.required) == std::string_view::npos) return 0;
+
+  Match match(*pattern, text);
+  if (pattern->anchored) return match.tryAt(text);
+  if (hints.onlyTail) return match.tryAt(text + length - hints.tail.size());
+  if (pattern->firstChar != 0) {
+    const char first = static_cast<char>(pattern->firstChar);
+    for (const char* scan = std::strchr(text, first); scan != nullptr;
+         scan = std::strchr(scan + 1, first)) {
+      if (match.tryAt(scan)) return 1;
+    }
+    return 0;
+  }
+  if (hints.startsKnown) {
+    for (std::size_t at = 0; at <= length; ++at) {
+      if (hints.starts.test(static_cast<unsigned char>(text[at])) && match.tryAt(text + at)) return 1;
+    }
+    return 0;
+  }
+  return searchFromHeader(*pattern, text);
 }
 
 }  // namespace catpack

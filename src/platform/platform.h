@@ -1,8 +1,9 @@
 // The operating-system calls the program makes, behind one small interface.
-// Only this layer includes system headers; posix/ implements it now, and a
-// win32/ implementation can be put beside it without touching anything else.
+// Only this layer includes system headers; posix/ and win32/ implement it,
+// and the build picks one.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -18,8 +19,6 @@ struct PathStatus {
   bool isLink = false;                // a symbolic link (only from queryLinkStatus)
   std::uint64_t size = 0;
   std::int64_t modificationTime = 0;  // seconds since 1970-01-01 UTC
-  std::uint64_t device = 0;           // device and inode identify a folder
-  std::uint64_t inode = 0;
   std::uint32_t permissions = 0;      // permission bits
   std::uint32_t owner = 0;            // owning user and group
   std::uint32_t group = 0;
@@ -36,6 +35,27 @@ bool queryLinkStatus(const std::string& path, PathStatus& status);
 // chain of them); `path` itself otherwise. The end of the chain need not
 // exist. Gives `path` unchanged when the chain cannot be followed.
 std::string resolveLinks(const std::string& path);
+
+// Size of the file at `path` found by seeking a binary stream to its end;
+// -1 when the file cannot be opened or the position cannot be had.
+std::int64_t sizeBySeekingToEnd(const std::string& path);
+
+// What tells one folder from every other on the machine (links followed).
+struct FolderIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FolderIdentity&) const = default;
+};
+
+// Fills `identity` for the folder at `path`; false when it cannot be had.
+bool identifyFolder(const std::string& path, FolderIdentity& identity);
+
+// The byte that joins a folder and a name into a full path.
+char pathSeparator();
+
+// Whether names holding a ":" are refused in folder output (they would
+// name a drive or a stream rather than a file).
+bool refusesColonInNames();
 
 // One open listing of a folder's entries, "." and ".." included.
 class FolderReader;
@@ -74,6 +94,10 @@ void forgetOnInterrupt(CleanupSlot slot);
 // A file descriptor; `noDescriptor` when there is none.
 using Descriptor = int;
 inline constexpr Descriptor noDescriptor = -1;
+
+// Whether the open descriptor `stream` (2 for standard error) is a
+// terminal or console a user is looking at.
+bool isTerminal(Descriptor stream);
 
 // Opens an existing regular file for reading, without ever blocking; a
 // folder, FIFO, socket or device cannot be opened.

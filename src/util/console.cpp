@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "util/progress.h"
+
 namespace catpack {
 
 namespace {
@@ -25,10 +27,15 @@ void appendFormatted(std::string& into, const char* format, va_list arguments) {
 }  // namespace
 
 void printOut(const char* format, ...) {
+  eraseStatusLine();
   va_list arguments;
   va_start(arguments, format);
   std::vfprintf(stdout, format, arguments);
   va_end(arguments);
+}
+
+void writeOut(const char* bytes, std::size_t length) {
+  if (length != 0) std::fwrite(bytes, 1, length, stdout);
 }
 
 void printErr(const char* format, ...) {
@@ -37,6 +44,7 @@ void printErr(const char* format, ...) {
   if (capturedErr != nullptr) {
     appendFormatted(*capturedErr, format, arguments);
   } else {
+    eraseStatusLine();
     std::fflush(stdout);
     std::vfprintf(stderr, format, arguments);
   }

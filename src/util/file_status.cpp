@@ -13,8 +13,13 @@ std::int32_t fileSize(const std::string& path) {
   if (!platform::queryPathStatus(path, status)) return -1;
   if (status.isFolder) return -2;
   // Only plain files are read: a FIFO or a device would block or never end.
-  if (!status.isRegular || status.size > largestSize) return -1;
-  return static_cast<std::int32_t>(status.size);
+  if (!status.isRegular) return -1;
+  if (status.size <= largestSize) return static_cast<std::int32_t>(status.size);
+  // The size overflows a 32-bit status field: measure the file again by
+  // seeking to its end, which may find it shrunk since.
+  const std::int64_t measured = platform::sizeBySeekingToEnd(path);
+  if (measured < 0 || static_cast<std::uint64_t>(measured) > largestSize) return -1;
+  return static_cast<std::int32_t>(measured);
 }
 
 std::int64_t fileTime(const std::string& path) {

@@ -16,8 +16,11 @@ void reportAllocationFailure(std::uint32_t size, const std::string& path) {
 
 }  // namespace
 
-OpenFiles::~OpenFiles() {
+OpenFiles::~OpenFiles() { closeAll(); }
+
+void OpenFiles::closeAll() {
   for (const auto& [path, held] : files_) platform::closeDescriptor(held.file);
+  files_.clear();
 }
 
 void OpenFiles::holdOpen(const std::string& path) {

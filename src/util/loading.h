@@ -37,6 +37,10 @@ class OpenFiles {
   // The file held for `path`; its descriptor is noDescriptor when none is.
   Held find(const std::string& path) const;
 
+  // Closes every held file once no range is read any more (Windows cannot
+  // rename a file over one that is open).
+  void closeAll();
+
  private:
   std::unordered_map<std::string, Held> files_;
 };

@@ -10,6 +10,7 @@
 #include "digest/md5.h"
 #include "index/diff.h"
 #include "index/entry_content.h"
+#include "support/platform_facts.h"
 #include "support/temp_folder.h"
 
 namespace catpack {
@@ -121,6 +122,7 @@ TEST_F(ParallelWriter, HelpersChangeNeitherFilesNorMessages) {
 }
 
 TEST_F(ParallelWriter, ALineRefusedWhileTheFormatIsStillOpenLeavesNoBytes) {
+  if (!testing::hasPosixFileSystem()) GTEST_SKIP() << "Windows paths stop at 260 bytes";
   // A first name so long that an old index would not show its format.
   const std::string level(250, 'a');
   const std::string longName = level + "/" + level + "/" + level + "/" + level + "/" + std::string(16, 'a');

@@ -11,11 +11,15 @@ namespace catpack {
 namespace {
 
 using testing::banner;
+using testing::console;
 using testing::runCatpack;
 using testing::TempFolder;
 
+// The program's name as the usage line and the hints show it.
+const std::string program = testing::programFileName();
+
 const std::string usage =
-    "Usage: catpack -in <paths> -out <path> [-diff <paths>] [-include <patterns>] [-exclude "
+    "Usage: " + program + " -in <paths> -out <path> [-diff <paths>] [-include <patterns>] [-exclude "
     "<patterns>] [Flags]\n"
     "<path>               A folder name or catalog name (e.g. c:\\quellor, c:\\quellor\\01.cat). "
     "Catalog names must end with '.cat'.\n"
@@ -37,7 +41,7 @@ const std::string usage =
     "format is auto-detected on -append).\n"
     "-dump                Dump the list of resulting file names.\n";
 
-const std::string hint = ",\nsee catpack -? or -help for help.\n";
+const std::string hint = ",\nsee " + program + " -? or -help for help.\n";
 const std::string mustSpecify = "Must specify output path and at least one input path" + hint;
 
 class CommandLine : public ::testing::Test {
@@ -51,19 +55,19 @@ class CommandLine : public ::testing::Test {
 TEST_F(CommandLine, PrintsTheUsageTextForHelp) {
   for (const char* help : {"-?", "-help", "/?", "-HELP", "/Help"}) {
     const auto result = run({help, "-in", "x"});
-    EXPECT_EQ(result.out, banner + usage) << help;
+    EXPECT_EQ(result.out, console(banner + usage)) << help;
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.exitCode, 1);
   }
   const auto invalidFirst = run({"-bad", "-?"});
-  EXPECT_EQ(invalidFirst.err, "Invalid switch -bad" + hint);
-  EXPECT_EQ(invalidFirst.out, banner);
+  EXPECT_EQ(invalidFirst.err, console("Invalid switch -bad" + hint));
+  EXPECT_EQ(invalidFirst.out, console(banner));
 }
 
 TEST_F(CommandLine, RejectsUnknownSwitchesAsTyped) {
   for (const char* argument : {"--in", "-", "/", "-x", "/tmp/abs"}) {
     const auto result = run({"-in", "a", argument});
-    EXPECT_EQ(result.err, "Invalid switch " + std::string(argument) + hint);
+    EXPECT_EQ(result.err, console("Invalid switch " + std::string(argument) + hint));
     EXPECT_EQ(result.exitCode, 1);
   }
 }
@@ -73,7 +77,7 @@ TEST_F(CommandLine, NeedsASwitchBeforeEveryList) {
        {std::vector<std::string>{"x", "-in", "y"}, {"-in", "x", "-dump", "y"},
         {"-in", "x", "-append", "y"}, {"-in", "x", "-zarn3cat", "y"}, {"?"}, {"help"}, {""}}) {
     const auto result = run(arguments);
-    EXPECT_EQ(result.err, "Need to specify a switch before non-switch args" + hint);
+    EXPECT_EQ(result.err, console("Need to specify a switch before non-switch args" + hint));
     EXPECT_EQ(result.exitCode, 1);
   }
 }
@@ -82,7 +86,7 @@ TEST_F(CommandLine, AllowsOneOutPathOnly) {
   for (const std::vector<std::string>& arguments :
        {std::vector<std::string>{"-in", "a", "-out", "x", "y"}, {"-out", "x", "-out", "y", "-in", "a"}}) {
     const auto result = run(arguments);
-    EXPECT_EQ(result.err, "Only one out path allowed with -out" + hint);
+    EXPECT_EQ(result.err, console("Only one out path allowed with -out" + hint));
     EXPECT_EQ(result.exitCode, 1);
   }
 }
@@ -92,8 +96,8 @@ TEST_F(CommandLine, NeedsAnInputAndAnOutputOrAListing) {
        {std::vector<std::string>{}, {"-out", "x.cat"}, {"-in", "x"}, {"-in", "x", "-out"},
         {"-in", "-out", "x.cat"}}) {
     const auto result = run(arguments);
-    EXPECT_EQ(result.out, banner);
-    EXPECT_EQ(result.err, mustSpecify);
+    EXPECT_EQ(result.out, console(banner));
+    EXPECT_EQ(result.err, console(mustSpecify));
     EXPECT_EQ(result.exitCode, 1);
   }
 }
@@ -102,41 +106,41 @@ TEST_F(CommandLine, ClassifiesInputPathsInOrder) {
   folder.write("plain.txt", "x");
   folder.makeFolder("tree");
   const auto plain = run({"-in", "tree", "plain.txt", "missing.cat", "-dump"});
-  EXPECT_EQ(plain.out, banner + std::string("Reading from folder tree\n"));
-  EXPECT_EQ(plain.err, "Input plain.txt is neither a catalog nor a folder, aborting\n");
+  EXPECT_EQ(plain.out, console(banner + std::string("Reading from folder tree\n")));
+  EXPECT_EQ(plain.err, console("Input plain.txt is neither a catalog nor a folder, aborting\n"));
   EXPECT_EQ(plain.exitCode, 2);
 
   const auto missingCatalog = run({"-in", "missing.CAT", "-dump"});
-  EXPECT_EQ(missingCatalog.out, banner + std::string("Reading from catalog missing\n"));
-  EXPECT_EQ(missingCatalog.err, "[Load] Failed to open file missing.cat\n");
+  EXPECT_EQ(missingCatalog.out, console(banner + std::string("Reading from catalog missing\n")));
+  EXPECT_EQ(missingCatalog.err, console("[Load] Failed to open file missing.cat\n"));
   EXPECT_EQ(missingCatalog.exitCode, 0);
 
   const auto diff = run({"-in", "tree", "-diff", "nothing", "-dump"});
-  EXPECT_EQ(diff.err, "Diff input nothing is neither a catalog nor a folder, aborting\n");
+  EXPECT_EQ(diff.err, console("Diff input nothing is neither a catalog nor a folder, aborting\n"));
   EXPECT_EQ(diff.exitCode, 2);
 }
 
 TEST_F(CommandLine, AFolderNamedLikeACatalogIsACatalog) {
   folder.makeFolder("looks.cat");
   const auto result = run({"-in", "looks.cat", "-dump"});
-  EXPECT_EQ(result.out, banner + std::string("Reading from catalog looks\n"));
-  EXPECT_EQ(result.err, "[Load] Failed to open file looks.cat\n");
+  EXPECT_EQ(result.out, console(banner + std::string("Reading from catalog looks\n")));
+  EXPECT_EQ(result.err, console("[Load] Failed to open file looks.cat\n"));
   EXPECT_EQ(result.exitCode, 0);
 }
 
 TEST_F(CommandLine, ClassifiesTheOutputPathAfterAllOtherWork) {
   folder.write("tree/a.txt", "abc", 7);
   const auto result = run({"-in", "tree", "-dump", "-out", "nowhere"});
-  EXPECT_EQ(result.out, banner + std::string("Reading from folder tree\n"
-                                             "       3        7 a.txt a.txt\n"));
-  EXPECT_EQ(result.err, "Output nowhere is neither a catalog nor a folder, aborting\n");
+  EXPECT_EQ(result.out, console(banner + std::string("Reading from folder tree\n"
+                                             "       3        7 a.txt a.txt\n")));
+  EXPECT_EQ(result.err, console("Output nowhere is neither a catalog nor a folder, aborting\n"));
   EXPECT_EQ(result.exitCode, 2);
 }
 
 TEST_F(CommandLine, SwitchNamesIgnoreCase) {
   folder.write("tree/a.txt", "abc", 7);
   const auto result = run({"-IN", "tree", "/Out", "y.CAT"});
-  EXPECT_EQ(result.out, banner + std::string("Reading from folder tree\nWriting to Catalog y.CAT\n"));
+  EXPECT_EQ(result.out, console(banner + std::string("Reading from folder tree\nWriting to Catalog y.CAT\n")));
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(folder.read("y.cat"), "a.txt 3 7 900150983cd24fb0d6963f7d28e17f72\n");
   EXPECT_EQ(folder.read("y.dat"), "abc");
@@ -146,12 +150,12 @@ TEST_F(CommandLine, KeepsBothStreamsInTheOrderOfEvents) {
   folder.write("tree/a.txt", "abc", 7);
   const auto result = runCatpack({"-in", "missing.cat", "tree", "gone.cat", "-dump"}, folder.path(),
                                  {.oneStream = true});
-  EXPECT_EQ(result.out, banner + std::string("Reading from catalog missing\n"
+  EXPECT_EQ(result.out, console(banner + std::string("Reading from catalog missing\n"
                                              "[Load] Failed to open file missing.cat\n"
                                              "Reading from folder tree\n"
                                              "Reading from catalog gone\n"
                                              "[Load] Failed to open file gone.cat\n"
-                                             "       3        7 a.txt a.txt\n"));
+                                             "       3        7 a.txt a.txt\n")));
 }
 
 }  // namespace

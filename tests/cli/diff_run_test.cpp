@@ -12,6 +12,7 @@ namespace catpack {
 namespace {
 
 using testing::banner;
+using testing::console;
 using testing::RunResult;
 using testing::runCatpack;
 using testing::TempFolder;
@@ -47,11 +48,11 @@ TEST_F(DiffRun, KeepsNewAndChangedFilesAndMarksDeletions) {
   const RunResult result = run({"-in", "new", "-diff", "old", "-dump"});
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(result.out, banner + std::string("Reading from folder new\nReading from folder old\n"
+  EXPECT_EQ(result.out, console(banner + std::string("Reading from folder new\nReading from folder old\n"
                                              "       5 1700000000 added.txt added.txt\n"
                                              "       5 1700000000 edited.txt edited.txt\n"
                                              "       6 1700000000 grown.txt grown.txt\n"
-                                             "       0        0 sub/removed.txt sub/removed.txt\n"));
+                                             "       0        0 sub/removed.txt sub/removed.txt\n")));
 }
 
 TEST_F(DiffRun, WritesDeletionsAsEmptyCatalogLines) {
@@ -66,7 +67,7 @@ TEST_F(DiffRun, WritesDeletionsAsEmptyCatalogLines) {
 
   // A base that is itself a diff: its deletion lines produce no new markers.
   const RunResult again = run({"-in", "new", "-diff", "patch.cat", "-dump"});
-  EXPECT_EQ(again.out.find(" sub/removed.txt sub/removed.txt\n"), std::string::npos) << again.out;
+  EXPECT_EQ(again.out.find(console(" sub/removed.txt sub/removed.txt\n")), std::string::npos) << again.out;
 }
 
 TEST_F(DiffRun, WritesOnlyNewAndChangedFilesToAFolder) {
@@ -88,21 +89,21 @@ TEST_F(DiffRun, ComparesCatalogDigestsWithoutReadingTheirData) {
   folder.write("old.dat", "");  // the digests in the index are all the diff needs
   const RunResult result = run({"-in", "new", "-diff", "old.cat", "-dump"});
   EXPECT_EQ(result.err, "");
-  EXPECT_NE(result.out.find(" edited.txt edited.txt\n"), std::string::npos);
+  EXPECT_NE(result.out.find(console(" edited.txt edited.txt\n")), std::string::npos);
   EXPECT_EQ(result.out.find(" touched.txt"), std::string::npos);
 }
 
 TEST_F(DiffRun, OnlyIncludesLeaveTheMarkersTheyMatch) {
   const RunResult result = run({"-in", "new", "-diff", "old", "-include", "^a", "-dump"});
-  EXPECT_EQ(result.out, banner + std::string("Reading from folder new\nReading from folder old\n"
+  EXPECT_EQ(result.out, console(banner + std::string("Reading from folder new\nReading from folder old\n"
                                              "Start Filtering\nFiltering with Include ^a\n"
                                              "Done Filtering\n"
-                                             "       5 1700000000 added.txt added.txt\n"));
+                                             "       5 1700000000 added.txt added.txt\n")));
 }
 
 TEST_F(DiffRun, ABaseFolderIsScannedWithTheSameExclusions) {
   const RunResult result = run({"-in", "new", "-diff", "old", "-exclude", "^sub/", "-dump"});
-  EXPECT_NE(result.out.find("Reading from folder old\nSkipping sub/..\n"), std::string::npos)
+  EXPECT_NE(result.out.find(console("Reading from folder old\nSkipping sub/..\n")), std::string::npos)
       << result.out;
   EXPECT_EQ(result.out.find("removed"), std::string::npos);
 }

@@ -10,6 +10,7 @@ namespace catpack {
 namespace {
 
 using testing::banner;
+using testing::console;
 using testing::RunResult;
 using testing::runCatpack;
 using testing::TempFolder;
@@ -31,9 +32,10 @@ class FilterRun : public ::testing::Test {
     const RunResult result = runCatpack(arguments, folder.path());
     EXPECT_EQ(result.exitCode, 0);
     std::string names;
-    std::size_t at = result.out.find("Done Filtering\n");
+    const std::string filtered = console("Done Filtering\n");
+    std::size_t at = result.out.find(filtered);
     if (at == std::string::npos) return "no filtering";
-    for (at += 15; at < result.out.size();) {
+    for (at += filtered.size(); at < result.out.size();) {
       const std::size_t end = result.out.find('\n', at);
       const std::string line = result.out.substr(at, end - at);
       names += line.substr(18, line.find(' ', 18) - 18) + " ";
@@ -58,8 +60,8 @@ TEST_F(FilterRun, AppliesIncludesAndExcludesInOrder) {
 TEST_F(FilterRun, PrintsThePatternsAsStored) {
   const RunResult result =
       runCatpack({"-in", "set.cat", "-include", "\\.XML$", "-exclude", "^Assets/", "-dump"}, folder.path());
-  EXPECT_NE(result.out.find("Start Filtering\nFiltering with Include \\.xml$\n"
-                            "Filtering with Exclude ^assets/\nDone Filtering\n"),
+  EXPECT_NE(result.out.find(console("Start Filtering\nFiltering with Include \\.xml$\n"
+                            "Filtering with Exclude ^assets/\nDone Filtering\n")),
             std::string::npos)
       << result.out;
 }
@@ -68,20 +70,20 @@ TEST_F(FilterRun, ABadPatternMatchesNothing) {
   const RunResult include = runCatpack({"-in", "set.cat", "-include", "[b-a]", "-dump"}, folder.path());
   std::string expected = "eregexp: invalid [] range\n";
   for (int entry = 0; entry < 5; ++entry) expected += "eregexp: NULL parameter\n";
-  EXPECT_EQ(include.err, expected);
+  EXPECT_EQ(include.err, console(expected));
   EXPECT_EQ(include.exitCode, 0);
-  EXPECT_EQ(include.out.substr(include.out.find("Done Filtering\n")), "Done Filtering\n");
+  EXPECT_EQ(include.out.substr(include.out.find(console("Done Filtering\n"))), console("Done Filtering\n"));
 
   const RunResult exclude = runCatpack({"-in", "set.cat", "-exclude", "(a", "-dump"}, folder.path());
-  EXPECT_NE(exclude.err.find("eregexp: unmatched ()\n"), std::string::npos);
-  EXPECT_NE(exclude.out.find(" e.xml.gz e.xml.gz\n"), std::string::npos) << "nothing removed";
+  EXPECT_NE(exclude.err.find(console("eregexp: unmatched ()\n")), std::string::npos);
+  EXPECT_NE(exclude.out.find(console(" e.xml.gz e.xml.gz\n")), std::string::npos) << "nothing removed";
 }
 
 TEST_F(FilterRun, AFolderScanCompilesTheListOnItsOwn) {
   folder.write("tree/sub/x.txt", "x", 1);
   const RunResult result = runCatpack({"-in", "tree", "-exclude", "*x", "-dump"}, folder.path());
-  EXPECT_EQ(result.err, "eregexp: ?+* follows nothing\neregexp: NULL parameter\n"
-                        "eregexp: ?+* follows nothing\neregexp: NULL parameter\n");
+  EXPECT_EQ(result.err, console("eregexp: ?+* follows nothing\neregexp: NULL parameter\n"
+                        "eregexp: ?+* follows nothing\neregexp: NULL parameter\n"));
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 // Folder trees through the command line: scanning, mixing with catalogs,
 // writing trees with their times, and the faults users' trees bring.
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "platform/platform.h"
 #include "support/external_tools.h"
 #include "support/run_catpack.h"
 #include "support/temp_folder.h"
@@ -13,6 +16,7 @@ namespace catpack {
 namespace {
 
 using testing::banner;
+using testing::console;
 using testing::oldIndexText;
 using testing::RunResult;
 using testing::runCatpack;
@@ -30,6 +34,11 @@ class FolderRun : public ::testing::Test {
   TempFolder folder;
 };
 
+std::string bytesOf(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 // Every file below `a` is below `b` with the same bytes and time, and back.
 void expectSameTrees(const std::string& a, const std::string& b) {
   namespace fs = std::filesystem;
@@ -41,7 +50,7 @@ void expectSameTrees(const std::string& a, const std::string& b) {
     ASSERT_TRUE(fs::is_regular_file(twin)) << twin;
     EXPECT_EQ(fs::file_size(twin), entry.file_size()) << twin;
     EXPECT_EQ(fs::last_write_time(twin), entry.last_write_time()) << twin;
-    EXPECT_EQ(testing::md5sumOf(twin.string()), testing::md5sumOf(entry.path().string())) << twin;
+    EXPECT_TRUE(bytesOf(twin) == bytesOf(entry.path())) << twin;
   }
   std::size_t twins = 0;
   for (const auto& entry : fs::recursive_directory_iterator(b)) twins += entry.is_regular_file();
@@ -70,6 +79,7 @@ TEST_F(FolderRun, TreesComeBackWithTheirBytesAndTimes) {
 }
 
 TEST_F(FolderRun, MatchesWhatTarExtracts) {
+  if (!testing::hasPosixFileSystem()) GTEST_SKIP() << "Windows has no tar to compare with";
   folder.write("tree/a/b.txt", "bee", 1234567890);
   folder.write("tree/c.dat", testing::randomBytes(5000, 4), 987654321);
   ASSERT_EQ(std::system(("cd '" + folder.path() + "' && tar -cf t.tar -C tree . && mkdir by-tar && "
@@ -91,7 +101,7 @@ TEST_F(FolderRun, TheLaterInputSuppliesTheBytes) {
   EXPECT_EQ(run({"-in", "base", "patch.cat", "-out", "out1"}).exitCode, 0);
   EXPECT_EQ(folder.read("out1/shared.TXT"), "from patch");
   EXPECT_EQ(folder.modificationTime("out1/shared.TXT"), 200);
-  EXPECT_FALSE(folder.exists("out1/Shared.txt"));
+  EXPECT_EQ(folder.listing().find("out1/Shared.txt"), std::string::npos) << "the name as the later input spells it";
   EXPECT_EQ(run({"-in", "patch.cat", "base", "-out", "out2"}).exitCode, 0);
   EXPECT_EQ(folder.read("out2/Shared.txt"), "from base");
   EXPECT_EQ(folder.read("out2/only-base.txt"), "b");
@@ -103,35 +113,50 @@ TEST_F(FolderRun, ExcludedFoldersAreSkippedAsSpeltOnDisk) {
   folder.write("tree/data/assets/c.png", "c", 1);
   folder.write("upper/Assets/d.png", "d", 1);
   const RunResult result = run({"-in", "tree", "upper", "-exclude", "^assets", "-dump"});
-  EXPECT_EQ(result.out, banner + std::string("Reading from folder tree\nSkipping assets/..\n"
+  EXPECT_EQ(result.out, console(banner + std::string("Reading from folder tree\nSkipping assets/..\n"
                                              "Reading from folder upper\n"
                                              "Start Filtering\nFiltering with Exclude ^assets\n"
                                              "Done Filtering\n"
-                                             "       1        1 data/assets/c.png data/assets/c.png\n"));
+                                             "       1        1 data/assets/c.png data/assets/c.png\n")));
 }
 
 TEST_F(FolderRun, AFaultyEntryIsReportedAndTheRestGoesOn) {
+  if (!testing::hasPosixFileSystem()) GTEST_SKIP() << "making symbolic links needs privileges on Windows";
   folder.write("tree/ok.txt", "ok", 1);
   folder.write("tree/loop/inner.txt", "in", 1);
   folder.link("tree/dangling", "missing");
   folder.link("tree/loop/again", "..");
   const RunResult result = run({"-in", "tree", "-dump"});
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_NE(result.err.find("Illegal file dangling\n"), std::string::npos) << result.err;
-  EXPECT_NE(result.err.find("Skipping folder cycle loop/again/\n"), std::string::npos);
-  EXPECT_NE(result.out.find(" loop/inner.txt loop/inner.txt\n"), std::string::npos);
-  EXPECT_NE(result.out.find(" ok.txt ok.txt\n"), std::string::npos);
+  EXPECT_NE(result.err.find(console("Illegal file dangling\n")), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find(console("Skipping folder cycle loop/again/\n")), std::string::npos);
+  EXPECT_NE(result.out.find(console(" loop/inner.txt loop/inner.txt\n")), std::string::npos);
+  EXPECT_NE(result.out.find(console(" ok.txt ok.txt\n")), std::string::npos);
+}
+
+TEST_F(FolderRun, FilesOfTwoGibibytesOrMoreAreIllegal) {
+  folder.write("tree/small.txt", "s", 1);
+  folder.write("tree/big.bin", "", 1);
+  folder.resize("tree/big.bin", std::uint64_t{1} << 31);
+  folder.write("tree/huge.bin", "", 1);
+  folder.resize("tree/huge.bin", (std::uint64_t{4} << 30) + 5);
+  const RunResult result = run({"-in", "tree", "-dump"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_NE(result.err.find(console("Illegal file big.bin\n")), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find(console("Illegal file huge.bin\n")), std::string::npos) << result.err;
+  EXPECT_EQ(result.out, console(banner + std::string("Reading from folder tree\n"
+                                                     "       1        1 small.txt small.txt\n")));
 }
 
 TEST_F(FolderRun, AFolderThatCannotBeListedEndsThatInput) {
-  if (!testing::canRunUnprivileged() && ::geteuid() == 0) GTEST_SKIP();
+  if (!testing::hasPosixFileSystem()) GTEST_SKIP() << "Windows folders have no POSIX permission bits";
   folder.write("tree/a.txt", "a", 1);
   folder.write("tree/locked/b.txt", "b", 1);
   folder.write("next/c.txt", "c", 1);
   std::filesystem::permissions(folder.at("tree/locked"), std::filesystem::perms::none);
   const RunResult result = runUnprivileged({"-in", "tree", "next", "-dump"});
-  EXPECT_EQ(result.err, "Failed accessing directory tree/locked!\n");
-  EXPECT_NE(result.out.find(" c.txt c.txt\n"), std::string::npos) << "the next input is read";
+  EXPECT_EQ(result.err, console("Failed accessing directory tree/locked!\n"));
+  EXPECT_NE(result.out.find(console(" c.txt c.txt\n")), std::string::npos) << "the next input is read";
   EXPECT_EQ(result.out.find("b.txt"), std::string::npos);
   EXPECT_EQ(result.exitCode, 0);
 }
@@ -142,13 +167,32 @@ TEST_F(FolderRun, WritesOnlyInsideTheOutputFolder) {
   folder.write("evil.dat", underDataKey("12345"));
   folder.makeFolder("out");
   const RunResult result = run({"-in", "evil.cat", "-out", "out"});
-  EXPECT_EQ(result.err, "Refusing to write file ../escaped.txt outside folder out\n"
+  EXPECT_EQ(result.err, console("Refusing to write file ../escaped.txt outside folder out\n"
                         "Refusing to write file /abs.txt outside folder out\n"
                         "Refusing to write file a/../../up.txt outside folder out\n"
-                        "Refusing to write file a\\..\\..\\back.txt outside folder out\n");
+                        "Refusing to write file a\\..\\..\\back.txt outside folder out\n"));
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(folder.read("out/fine/ok.txt"), "5");
   EXPECT_EQ(folder.listing(), "evil.cat\nevil.dat\nout/\nout/fine/\nout/fine/ok.txt\n");
+}
+
+TEST_F(FolderRun, NamesWithAColonAreRefusedWhereTheyNameADriveOrStream) {
+  folder.write("colon.cat", "c:drive.txt 1 5 " + std::string(32, '0') + "\nsub/file:stream 1 6 " +
+                                std::string(32, '0') + "\nplain.txt 1 7 " + std::string(32, '0') + "\n");
+  folder.write("colon.dat", "abc");
+  folder.makeFolder("out");
+  const RunResult result = run({"-in", "colon.cat", "-out", "out"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(folder.read("out/plain.txt"), "c");
+  if (platform::refusesColonInNames()) {
+    EXPECT_EQ(result.err, console("Refusing to write file c:drive.txt outside folder out\n"
+                                  "Refusing to write file sub/file:stream outside folder out\n"));
+    EXPECT_EQ(folder.listing(), "colon.cat\ncolon.dat\nout/\nout/plain.txt\n");
+  } else {
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(folder.read("out/c:drive.txt"), "a");
+    EXPECT_EQ(folder.read("out/sub/file:stream"), "b");
+  }
 }
 
 TEST_F(FolderRun, BackslashesSeparateLevelsOnOutput) {
@@ -169,10 +213,10 @@ TEST_F(FolderRun, WhatStandsInTheWayIsReportedAndLeftAlone) {
   folder.write("out/untouched.txt", "stays");
   const RunResult result = run({"-in", "tree", "-out", "out"});
   EXPECT_EQ(result.err,
-            "Could neither open an existing subfolder nor create a new one named 'out/docs'\n"
-            "Failed writing file docs/x.txt to folder out\n"
-            "Failed to open file 'out/readme.txt' for writing\n"
-            "Failed writing file readme.txt to folder out\n");
+            console("Could neither open an existing subfolder nor create a new one named '" +
+                    testing::native("out/docs") + "'\nFailed writing file docs/x.txt to folder out\n"
+                    "Failed to open file '" + testing::native("out/readme.txt") + "' for writing\n"
+                    "Failed writing file readme.txt to folder out\n"));
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(folder.read("out/docs"), "a file where a folder must go");
   EXPECT_EQ(folder.read("out/z.txt"), "z");
@@ -185,8 +229,8 @@ TEST_F(FolderRun, AShrunkFileIsAReadFailureAndNothingIsTruncated) {
   folder.write("tree/a.txt", "xy", 1);
   folder.write("tree/sub/a.txt", "longer content", 2);
   const RunResult result = run({"-in", "tree", "-out", "tree/sub"});
-  EXPECT_EQ(result.err, "[Load] Failed to read from file tree/sub/a.txt\n"
-                        "Failed reading file sub/a.txt from tree\n");
+  EXPECT_EQ(result.err, console("[Load] Failed to read from file tree/sub/a.txt\n"
+                        "Failed reading file sub/a.txt from tree\n"));
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_FALSE(folder.exists("tree/sub/sub"));
 }
@@ -196,28 +240,28 @@ TEST_F(FolderRun, AMissingMemberLeavesAnExistingTargetAsItWas) {
                                std::string(32, '0') + "\n");
   folder.write("out/lost.txt", "keep me");
   const RunResult result = run({"-in", "gone.cat", "-out", "out"});
-  EXPECT_EQ(result.err, "[Load] Failed to open file gone.dat\nFailed reading file lost.txt from gone.dat\n");
+  EXPECT_EQ(result.err, console("[Load] Failed to open file gone.dat\nFailed reading file lost.txt from gone.dat\n"));
   EXPECT_EQ(folder.read("out/lost.txt"), "keep me");
   EXPECT_EQ(folder.read("out/empty.txt"), "") << "an empty entry needs no source";
   EXPECT_EQ(folder.modificationTime("out/empty.txt"), 77);
 }
 
 TEST_F(FolderRun, ReadOnlyTargetsAndFoldersAreNotWritten) {
-  if (!testing::canRunUnprivileged() && ::geteuid() == 0) GTEST_SKIP();
+  if (!testing::hasPosixFileSystem()) GTEST_SKIP() << "Windows files have no POSIX permission bits";
   folder.write("tree/ro.txt", "new", 1);
   folder.write("out/ro.txt", "old");
   std::filesystem::permissions(folder.at("out"), std::filesystem::perms::all);
   std::filesystem::permissions(folder.at("out/ro.txt"), std::filesystem::perms::owner_read |
                                                             std::filesystem::perms::others_read);
   const RunResult result = runUnprivileged({"-in", "tree", "-out", "out"});
-  EXPECT_EQ(result.err, "Failed to open file 'out/ro.txt' for writing\n"
-                        "Failed writing file ro.txt to folder out\n");
+  EXPECT_EQ(result.err, console("Failed to open file 'out/ro.txt' for writing\n"
+                        "Failed writing file ro.txt to folder out\n"));
   EXPECT_EQ(folder.read("out/ro.txt"), "old");
 
   folder.makeFolder("locked");
   std::filesystem::permissions(folder.at("locked"), std::filesystem::perms::none);
   const RunResult locked = runUnprivileged({"-in", "tree", "-out", "locked"});
-  EXPECT_EQ(locked.err, "Could neither open an existing folder nor create a new one named 'locked'\n");
+  EXPECT_EQ(locked.err, console("Could neither open an existing folder nor create a new one named 'locked'\n"));
   EXPECT_EQ(locked.exitCode, 1);
 }
 

@@ -1,9 +1,11 @@
 #include "folder/folder_writer.h"
 
-#include <sys/stat.h>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
+#include "platform/platform.h"
+#include "support/platform_facts.h"
 #include "support/temp_folder.h"
 
 namespace catpack {
@@ -19,6 +21,10 @@ TEST(StaysInsideFolder, RefusesNamesThatLeaveTheFolder) {
   }
   for (const char* name : {"", "/etc/x", "\\x", "..", "../x", "a/../../x", "a\\..\\x", "a/.."}) {
     EXPECT_FALSE(staysInsideFolder(name)) << name;
+  }
+  // A colon names a drive or a stream where the platform knows them.
+  for (const char* name : {"c:x", "a/b:stream", "x:"}) {
+    EXPECT_EQ(staysInsideFolder(name), !platform::refusesColonInNames()) << name;
   }
 }
 
@@ -67,13 +73,14 @@ TEST(WriteEntryToFolder, ReplacesATargetKeepingItsPermissions) {
   TempFolder folder;
   folder.write("src/t.sh", "new");
   folder.write("out/t.sh", "old old old");
-  ::chmod(folder.at("out/t.sh").c_str(), 0751);
+  namespace fs = std::filesystem;
+  const fs::perms kept = testing::hasPosixFileSystem() ? static_cast<fs::perms>(0751) : fs::perms::all;
+  fs::permissions(folder.at("out/t.sh"), kept);
+  const fs::perms before = fs::status(folder.at("out/t.sh")).permissions();
   FolderWriter writer(folder.at("out"));
   EXPECT_TRUE(writer.writeEntryToFolder(folderFile(folder.at("src"), "t.sh", 3, 1000)));
   EXPECT_EQ(folder.read("out/t.sh"), "new");
-  struct stat info {};
-  ::stat(folder.at("out/t.sh").c_str(), &info);
-  EXPECT_EQ(info.st_mode & 0777, 0751u);
+  EXPECT_EQ(fs::status(folder.at("out/t.sh")).permissions(), before);
   EXPECT_EQ(folder.listing(), "out/\nout/t.sh\nsrc/\nsrc/t.sh\n") << "no temporary file is left";
 }
 

@@ -46,7 +46,7 @@ TEST(FileIndex, TheLastSourceReplacesAnEntryWhole) {
   FileIndex index;
   index.addCatalogMember("Textures/Ship.DDS", 10, 20, "old", 99, "d1", true);
   index.addFolderFile("textures/ship.dds", 11, 21, "base");
-  const FileEntry* folderFile = index.find("textures/ship.dds");
+  const auto folderFile = index.find("textures/ship.dds");
   ASSERT_NE(folderFile, nullptr);
   EXPECT_EQ(folderFile->name, "textures/ship.dds");
   EXPECT_FALSE(folderFile->inCatalog);
@@ -57,7 +57,7 @@ TEST(FileIndex, TheLastSourceReplacesAnEntryWhole) {
   EXPECT_EQ(folderFile->folder, "base");
 
   index.addCatalogMember("TEXTURES/ship.dds", 12, 22, "patch", 7, "d2", false);
-  const FileEntry* member = index.find("textures/ship.dds");
+  const auto member = index.find("textures/ship.dds");
   EXPECT_EQ(member->name, "TEXTURES/ship.dds");
   EXPECT_TRUE(member->inCatalog);
   EXPECT_EQ(member->folder, "");
@@ -66,7 +66,7 @@ TEST(FileIndex, TheLastSourceReplacesAnEntryWhole) {
   EXPECT_EQ(member->size, 12);
 
   index.addDeletion("Textures/SHIP.dds");
-  const FileEntry* marker = index.find("textures/ship.dds");
+  const auto marker = index.find("textures/ship.dds");
   EXPECT_EQ(marker->name, "Textures/SHIP.dds");
   EXPECT_TRUE(isDeletionMarker(*marker));
   EXPECT_FALSE(marker->inCatalog);
@@ -78,7 +78,7 @@ TEST(FileIndex, EraseDuringAWalkKeepsTheRest) {
   FileIndex index;
   for (const char* name : {"a", "b", "c", "d", "e", "f"}) index.addFolderFile(name, 1, 1, "r");
   for (auto position = index.begin(); position != index.end();) {
-    position = (position->first == "b" || position->first == "c" || position->first == "f")
+    position = (position->key == "b" || position->key == "c" || position->key == "f")
                    ? index.erase(position)
                    : std::next(position);
   }
@@ -128,6 +128,15 @@ TEST(DumpIndex, ListsEntriesInKeyOrder) {
   CaptureStdout();
   dumpIndex(empty);
   EXPECT_EQ(GetCapturedStdout(), "");
+}
+
+TEST(DumpIndex, PrintsNamesUpToAnInnerNulAsPrintfDoes) {
+  FileIndex index;
+  index.addFolderFile(std::string("Nul\0Tail", 8), 1, 2, "f");
+  EXPECT_TRUE(index.namesMayHoldNul());
+  CaptureStdout();
+  dumpIndex(index);
+  EXPECT_EQ(GetCapturedStdout(), "       1        2 Nul nul\n");
 }
 
 }  // namespace

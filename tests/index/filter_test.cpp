@@ -54,6 +54,32 @@ TEST(ApplyFilters, ABadPatternMatchesNothing) {
   EXPECT_TRUE(index.empty());
 }
 
+TEST(ApplyFilters, TwinsAddedBeforeFilteringCountOnceAndTheLastWins) {
+  FileIndex index;
+  index.addFolderFile("A.xml", 1, 1, "first");
+  index.addFolderFile("b.txt", 1, 1, "r");
+  index.addFolderFile("a.XML", 2, 2, "second");
+  CaptureStdout();
+  applyFilters(index, {"+\\.xml$"});
+  GetCapturedStdout();
+  ASSERT_EQ(index.size(), 1u);
+  EXPECT_EQ(index.find("a.xml")->name, "a.XML");
+  EXPECT_EQ(index.find("a.xml")->folder, "second");
+
+  // A bad pattern reports once per entry tested, replaced twins not counted.
+  for (const PatternList& patterns : {PatternList{"+[b-a]"}, PatternList{"-b", "-[b-a]"}}) {
+    FileIndex twins;
+    for (const char* name : {"A", "a", "b", "B"}) twins.addFolderFile(name, 1, 1, "r");
+    CaptureStdout();
+    CaptureStderr();
+    applyFilters(twins, patterns);
+    GetCapturedStdout();
+    const std::string tested = patterns.size() == 1 ? "eregexp: NULL parameter\neregexp: NULL parameter\n"
+                                                    : "eregexp: NULL parameter\n";
+    EXPECT_EQ(GetCapturedStderr(), "eregexp: invalid [] range\n" + tested);
+  }
+}
+
 TEST(FolderExclusion, TestsOnlyExcludeItemsAndCompilesOnce) {
   const PatternList patterns = {"+^data/", "-^assets/", "-[z-a]"};
   FolderExclusion exclusion(patterns);

@@ -1,8 +1,5 @@
 #include "support/external_tools.h"
 
-#include <cstdio>
-#include <stdexcept>
-
 #include "support/temp_folder.h"
 
 namespace catpack::testing {
@@ -12,17 +9,6 @@ namespace {
 constexpr unsigned char indexKeyConstant = 0x37;
 constexpr unsigned char dataKey = 0x4B;
 }  // namespace
-
-std::string md5sumOf(const std::string& path) {
-  const std::string command = "md5sum '" + path + "'";
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) throw std::runtime_error("cannot run md5sum");
-  char digest[33] = {};
-  const std::size_t got = std::fread(digest, 1, 32, pipe);
-  ::pclose(pipe);
-  if (got != 32) throw std::runtime_error("md5sum gave no digest for " + path);
-  return digest;
-}
 
 std::string md5sumOfBytes(const std::string& bytes) {
   TempFolder folder;

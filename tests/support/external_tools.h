@@ -6,10 +6,11 @@
 
 namespace catpack::testing {
 
-// The digest md5sum prints for the file at `path`.
+// The MD5 digest of the file at `path` in lowercase hexadecimal, as the
+// system computes it: md5sum on POSIX, the cryptographic provider on Windows.
 std::string md5sumOf(const std::string& path);
 
-// The digest md5sum prints for `bytes`.
+// The same for `bytes`.
 std::string md5sumOfBytes(const std::string& bytes);
 
 // `text` under the old index key, as stored from file position `position` on.

@@ -1,9 +1,12 @@
 // Runs the built catpack binary as a user would and collects what it did.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/platform_facts.h"
 
 namespace catpack::testing {
 
@@ -11,16 +14,16 @@ struct RunResult {
   std::string out;  // standard output
   std::string err;  // standard error
   int exitCode = -1;
-  long peakResidentKiB = 0;  // the largest resident set the run reached
+  long peakResidentKiB = 0;  // POSIX: the largest resident set the run reached
 };
 
 // The two lines every run starts with.
 extern const char* const banner;
 
 struct RunOptions {
-  bool unprivileged = false;  // run as an ordinary user, so that permissions count
-  bool oneStream = false;     // both streams into one, collected in `out`
-  long fileSizeLimit = -1;    // when set, writes beyond this many bytes fail
+  bool unprivileged = false;        // POSIX: run as an ordinary user, so that permissions count
+  bool oneStream = false;           // both streams into one file, collected in `out`
+  std::int64_t fileSizeLimit = -1;  // POSIX: when set, writes beyond this many bytes fail
   std::string standardOutput{};  // when set, the file standard output goes to (not collected)
 };
 
@@ -34,7 +37,7 @@ class CatpackProcess {
   CatpackProcess(const CatpackProcess&) = delete;
   CatpackProcess& operator=(const CatpackProcess&) = delete;
 
-  // Sends `signalNumber` to the run.
+  // Sends `signalNumber` to the run (POSIX only).
   void signal(int signalNumber) const;
   // Whether the run has ended (it is then collected by finish()).
   bool hasEnded();
@@ -43,25 +46,27 @@ class CatpackProcess {
   RunResult finish();
 
  private:
-  // Collects the end of the run; `flags` as for wait4.
-  bool collect(int flags);
-
+  std::string captureFolder_;
   RunOptions options_;
-  int pid_ = -1;
+  std::intptr_t process_ = -1;  // the process id on POSIX, its handle on Windows
   int status_ = 0;
-  long peakResidentKiB_ = 0;
   bool ended_ = false;
-  // Pipes rather than files collect the output, so that a file-size limit
-  // holds for what the program writes and not for its messages. A thread
-  // reads them while the run goes on.
+  // POSIX: pipes rather than files collect the output, so that a file-size
+  // limit holds for what the program writes and not for its messages; a
+  // thread reads them while the run goes on.
+  long peakResidentKiB_ = 0;
   std::string out_;
   std::string err_;
   std::thread reader_;
 };
 
-// Runs catpack with `arguments` in the folder `workingFolder`.
+// Runs catpack with `arguments` in the folder `workingFolder`; `out` and
+// `err` hold the bytes as the program wrote them (see console()).
 RunResult runCatpack(const std::vector<std::string>& arguments, const std::string& workingFolder,
                      RunOptions options = {});
+
+// The file name of the program that runCatpack starts.
+std::string programFileName();
 
 // Whether runs can be made unprivileged here (the tests run as root).
 bool canRunUnprivileged();

@@ -1,11 +1,6 @@
 #include "support/temp_folder.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -13,15 +8,38 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/platform.h"
+#include "support/platform_facts.h"
+
 namespace fs = std::filesystem;
 
 namespace catpack::testing {
 
+namespace {
+
+// Creates the folders of `relative` below `root` up to its last separator
+// ("/" or the platform's), or through its end with `whole`, by their names
+// as bytes, as the program names them.
+void makeLevels(const std::string& root, const std::string& relative, bool whole) {
+  const std::string separators = std::string("/") + platform::pathSeparator();
+  for (std::size_t at = relative.find_first_of(separators); at != std::string::npos;
+       at = relative.find_first_of(separators, at + 1)) {
+    platform::makeFolder(root + native("/") + relative.substr(0, at));
+  }
+  if (whole) platform::makeFolder(root + native("/") + relative);
+}
+
+}  // namespace
+
 TempFolder::TempFolder() {
-  std::string pattern = (fs::temp_directory_path() / "catpack-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  ::chmod(pattern.c_str(), 0777);
-  path_ = pattern;
+  static std::mt19937 generator(std::random_device{}());
+  const fs::path base = fs::temp_directory_path();
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    const fs::path candidate = base / ("catpack-test-" + std::to_string(generator()));
+    if (fs::create_directory(candidate)) path_ = candidate.string();
+  }
+  if (path_.empty()) throw std::runtime_error("cannot make a temporary folder");
+  fs::permissions(path_, fs::perms::all);
 }
 
 TempFolder::~TempFolder() {
@@ -29,17 +47,18 @@ TempFolder::~TempFolder() {
   // Give back permissions a test took away, so that everything can go.
   for (auto it = fs::recursive_directory_iterator(path_, ignored);
        it != fs::recursive_directory_iterator(); it.increment(ignored)) {
-    if (!it->is_symlink()) ::chmod(it->path().c_str(), 0777);
+    if (!it->is_symlink()) fs::permissions(it->path(), fs::perms::all, ignored);
   }
   fs::remove_all(path_, ignored);
 }
 
+std::string TempFolder::at(const std::string& relative) const { return path_ + native("/") + relative; }
+
 void TempFolder::write(const std::string& relative, const std::string& bytes) const {
-  const fs::path file = at(relative);
-  fs::create_directories(file.parent_path());
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  makeLevels(path_, relative, false);
+  std::ofstream out(at(relative), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + file.string());
+  if (!out) throw std::runtime_error("cannot write " + at(relative));
 }
 
 void TempFolder::write(const std::string& relative, const std::string& bytes,
@@ -48,10 +67,14 @@ void TempFolder::write(const std::string& relative, const std::string& bytes,
   setModificationTime(relative, time);
 }
 
-void TempFolder::makeFolder(const std::string& relative) const { fs::create_directories(at(relative)); }
+void TempFolder::makeFolder(const std::string& relative) const { makeLevels(path_, relative, true); }
 
 void TempFolder::link(const std::string& relative, const std::string& target) const {
   fs::create_symlink(target, at(relative));
+}
+
+void TempFolder::resize(const std::string& relative, std::uint64_t size) const {
+  if (!resizeSparse(at(relative), size)) throw std::runtime_error("cannot resize " + relative);
 }
 
 std::string TempFolder::read(const std::string& relative) const {
@@ -62,21 +85,16 @@ std::string TempFolder::read(const std::string& relative) const {
 }
 
 bool TempFolder::exists(const std::string& relative) const {
-  struct stat info {};
-  return ::lstat(at(relative).c_str(), &info) == 0;
+  std::error_code ignored;
+  return fs::exists(fs::symlink_status(at(relative), ignored));
 }
 
 std::int64_t TempFolder::modificationTime(const std::string& relative) const {
-  struct stat info {};
-  if (::stat(at(relative).c_str(), &info) != 0) return -1;
-  return info.st_mtime;
+  return modificationTimeOf(at(relative));
 }
 
 void TempFolder::setModificationTime(const std::string& relative, std::int64_t time) const {
-  struct timespec times[2] {};
-  times[0].tv_nsec = UTIME_OMIT;
-  times[1].tv_sec = static_cast<time_t>(time);
-  if (::utimensat(AT_FDCWD, at(relative).c_str(), times, 0) != 0) {
+  if (!setModificationTimeOf(at(relative), time)) {
     throw std::runtime_error("cannot set time of " + relative);
   }
 }
@@ -84,7 +102,7 @@ void TempFolder::setModificationTime(const std::string& relative, std::int64_t t
 std::string TempFolder::listing() const {
   std::vector<std::string> names;
   for (const auto& entry : fs::recursive_directory_iterator(path_)) {
-    std::string name = fs::relative(entry.path(), path_).string();
+    std::string name = fs::relative(entry.path(), path_).generic_string();
     if (entry.is_directory() && !entry.is_symlink()) name += "/";
     names.push_back(name);
   }

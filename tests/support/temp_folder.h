@@ -15,7 +15,9 @@ class TempFolder {
   TempFolder& operator=(const TempFolder&) = delete;
 
   const std::string& path() const { return path_; }
-  std::string at(const std::string& relative) const { return path_ + "/" + relative; }
+  // The full path of `relative`, joined to the folder as the program joins
+  // full paths.
+  std::string at(const std::string& relative) const;
 
   // Writes `bytes` to `relative`, creating the folders on the way.
   void write(const std::string& relative, const std::string& bytes) const;
@@ -23,6 +25,8 @@ class TempFolder {
   void write(const std::string& relative, const std::string& bytes, std::int64_t time) const;
   void makeFolder(const std::string& relative) const;
   void link(const std::string& relative, const std::string& target) const;
+  // Makes the file `size` bytes long, sparse where the file system allows.
+  void resize(const std::string& relative, std::uint64_t size) const;
 
   std::string read(const std::string& relative) const;
   bool exists(const std::string& relative) const;

@@ -1,7 +1,5 @@
 #include "util/file_status.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include "support/temp_folder.h"
@@ -27,11 +25,15 @@ TEST(FileStatus, SizesFilesFoldersAndMissingPaths) {
 TEST(FileStatus, FilesOfTwoGibibytesOrMoreCannotBeSized) {
   TempFolder folder;
   folder.write("big", "", 99);
-  ASSERT_EQ(::truncate(folder.at("big").c_str(), 0x80000000LL), 0);
+  folder.resize("big", 0x80000000u);
   EXPECT_EQ(fileSize(folder.at("big")), -1);
   EXPECT_EQ(fileTime(folder.at("big")), 0);
-  ASSERT_EQ(::truncate(folder.at("big").c_str(), 0x7FFFFFFFLL), 0);
+  folder.resize("big", 0x7FFFFFFFu);
   EXPECT_EQ(fileSize(folder.at("big")), 0x7FFFFFFF);
+  // A size whose low 32 bits look small is still too large.
+  folder.resize("big", (std::uint64_t{4} << 30) + 5);
+  EXPECT_EQ(fileSize(folder.at("big")), -1);
+  EXPECT_EQ(fileTime(folder.at("big")), 0);
 }
 
 }  // namespace

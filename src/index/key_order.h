@@ -1,0 +1,223 @@
+// Puts entries in key order: bytewise unsigned, a key before every longer
+// key it begins.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace catpack {
+
+// Asks the processor to start loading `address`; a hint only.
+inline void prefetch(const void* address) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(address);
+#else
+  (void)address;
+#endif
+}
+
+namespace keyorder {
+
+// Eight key bytes from some depth on, as one number that compares like the
+// bytes, plus how the key goes on and the slot that holds it.
+struct Chunk {
+  std::uint64_t bytes;
+  std::uint64_t tailAndSlot;  // tail (bits 32-35), slot (bits 0-31), replaced (bit 63)
+
+  bool operator<(const Chunk& other) const {
+    return bytes != other.bytes ? bytes < other.bytes : tailAndSlot < other.tailAndSlot;
+  }
+};
+
+// A tail of 9 means the key goes on after these eight bytes; 0 to 8 how
+// many of them the key still has (the rest read as 0).
+inline constexpr std::uint64_t continues = 9;
+inline constexpr std::uint64_t replacedBit = std::uint64_t{1} << 63;
+
+inline std::uint32_t slotOf(const Chunk& chunk) { return static_cast<std::uint32_t>(chunk.tailAndSlot); }
+inline std::uint64_t tailOf(const Chunk& chunk) { return (chunk.tailAndSlot >> 32) & 0xF; }
+
+inline Chunk chunkAt(std::string_view key, std::size_t depth, std::uint32_t slot) {
+  const std::size_t remaining = key.size() - depth;
+  std::uint64_t value = 0;
+  if (remaining >= 8) {
+    unsigned char bytes[8];
+    std::memcpy(bytes, key.data() + depth, 8);
+    for (const unsigned char byte : bytes) value = (value << 8) | byte;
+  } else {
+    for (std::size_t at = 0; at < 8; ++at) {
+      value = (value << 8) | (at < remaining ? static_cast<unsigned char>(key[depth + at]) : 0u);
+    }
+  }
+  const std::uint64_t tail = remaining > 8 ? continues : remaining;
+  return {value, (tail << 32) | slot};
+}
+
+// A stretch of chunks whose keys agree on their first `depth` bytes.
+struct Run {
+  std::size_t begin;
+  std::size_t end;
+  std::size_t depth;
+};
+
+// Sixteen key bytes from some depth on, for sorting a short run at once.
+struct WideChunk {
+  std::uint64_t high;
+  std::uint64_t low;
+  std::uint64_t tailAndSlot;  // tail (bits 32-36: 0 to 16, or 17 when the key goes on), slot
+
+  bool operator<(const WideChunk& other) const {
+    if (high != other.high) return high < other.high;
+    if (low != other.low) return low < other.low;
+    return tailAndSlot < other.tailAndSlot;
+  }
+};
+
+inline constexpr std::uint64_t wideContinues = 17;
+// Runs up to this long are sorted sixteen bytes at a time in a small buffer
+// of their own: one pass over their scattered keys instead of two.
+inline constexpr std::size_t wideRunLimit = 1 << 16;
+
+inline WideChunk wideChunkAt(std::string_view key, std::size_t depth, std::uint32_t slot) {
+  const std::size_t remaining = key.size() - depth;
+  const std::uint64_t high = chunkAt(key, depth, slot).bytes;
+  const std::uint64_t low = remaining > 8 ? chunkAt(key, depth + 8, slot).bytes : 0;
+  const std::uint64_t tail = remaining > 16 ? wideContinues : remaining;
+  return {high, low, (tail << 32) | slot};
+}
+
+// Goes through the positions of a list of runs in order.
+class RunCursor {
+ public:
+  // Starts `ahead` positions in.
+  RunCursor(const std::vector<Run>& runs, std::size_t ahead) : runs_(runs) {
+    if (!runs_.empty()) at_ = runs_.front().begin;
+    for (; ahead > 0 && valid(); --ahead) advance();
+  }
+  bool valid() const { return run_ < runs_.size(); }
+  std::size_t position() const { return at_; }
+  void advance() {
+    if (!valid()) return;
+    if (++at_ < runs_[run_].end) return;
+    if (++run_ < runs_.size()) at_ = runs_[run_].begin;
+  }
+
+ private:
+  const std::vector<Run>& runs_;
+  std::size_t run_ = 0;
+  std::size_t at_ = 0;
+};
+
+// Sorts each run by the chunks read at its depth, and collects in `deeper`
+// the stretches that still agree after them; marks every chunk whose key a
+// later slot holds too as replaced.
+inline void sortRuns(std::vector<Chunk>& chunks, const std::vector<Run>& runs, std::vector<Run>& deeper) {
+  for (const Run& run : runs) {
+    Chunk* const begin = chunks.data() + run.begin;
+    Chunk* const end = chunks.data() + run.end;
+    std::sort(begin, end);
+    for (Chunk* same = begin; same != end;) {
+      Chunk* sameEnd = same + 1;
+      while (sameEnd != end && sameEnd->bytes == same->bytes && tailOf(*sameEnd) == tailOf(*same)) {
+        ++sameEnd;
+      }
+      if (tailOf(*same) != continues) {
+        // Equal keys, in slot order: all but the last are replaced.
+        for (Chunk* equal = same; equal + 1 != sameEnd; ++equal) equal->tailAndSlot |= replacedBit;
+      } else if (sameEnd - same > 1) {
+        deeper.push_back({static_cast<std::size_t>(same - chunks.data()),
+                          static_cast<std::size_t>(sameEnd - chunks.data()), run.depth + 8});
+      }
+      same = sameEnd;
+    }
+  }
+}
+
+}  // namespace keyorder
+
+// Orders `slots` by key, equal keys by slot. Of equal keys only the last
+// slot stays in `slots`; the others are appended to `replaced`. `keys`
+// gives key(slot) (a view that stays put while sorting), and takes the
+// hints prefetchEntry(slot) and then, a little later, prefetchKey(slot).
+template <typename Keys>
+void sortSlotsByKey(std::vector<std::uint32_t>& slots, const Keys& keys,
+                    std::vector<std::uint32_t>& replaced) {
+  using keyorder::Chunk;
+  using keyorder::Run;
+  std::vector<Chunk> chunks;
+  chunks.reserve(slots.size());
+  for (const std::uint32_t slot : slots) chunks.push_back(keyorder::chunkAt(keys.key(slot), 0, slot));
+
+  // Level by level: each level sorts the runs of the one before by their
+  // next eight bytes. The chunks of a level are read in one pass, with the
+  // loads started well ahead since the keys lie all over memory.
+  std::vector<Run> runs{{0, chunks.size(), 0}};
+  std::vector<Run> deeper;
+  std::vector<keyorder::WideChunk> wide;
+  keyorder::sortRuns(chunks, runs, deeper);
+  while (!deeper.empty()) {
+    runs.swap(deeper);
+    deeper.clear();
+    // The keys of a level's runs are read in one pass in run order, with
+    // their loads started well ahead since they lie all over memory.
+    keyorder::RunCursor entryAhead(runs, 64);
+    keyorder::RunCursor keyAhead(runs, 32);
+    const auto ahead = [&] {
+      if (entryAhead.valid()) keys.prefetchEntry(keyorder::slotOf(chunks[entryAhead.position()]));
+      if (keyAhead.valid()) keys.prefetchKey(keyorder::slotOf(chunks[keyAhead.position()]));
+      entryAhead.advance();
+      keyAhead.advance();
+    };
+    for (const Run& run : runs) {
+      if (run.end - run.begin > keyorder::wideRunLimit) {
+        for (std::size_t at = run.begin; at < run.end; ++at) {
+          ahead();
+          const std::uint32_t slot = keyorder::slotOf(chunks[at]);
+          chunks[at] = keyorder::chunkAt(keys.key(slot), run.depth, slot);
+        }
+        keyorder::sortRuns(chunks, {run}, deeper);
+        continue;
+      }
+      wide.clear();
+      for (std::size_t at = run.begin; at < run.end; ++at) {
+        ahead();
+        const std::uint32_t slot = keyorder::slotOf(chunks[at]);
+        wide.push_back(keyorder::wideChunkAt(keys.key(slot), run.depth, slot));
+      }
+      std::sort(wide.begin(), wide.end());
+      for (std::size_t same = 0; same < wide.size();) {
+        std::size_t sameEnd = same + 1;
+        const auto tail = [&](std::size_t at) { return (wide[at].tailAndSlot >> 32) & 0x1F; };
+        while (sameEnd < wide.size() && wide[sameEnd].high == wide[same].high &&
+               wide[sameEnd].low == wide[same].low && tail(sameEnd) == tail(same)) {
+          ++sameEnd;
+        }
+        const bool continues = tail(same) == keyorder::wideContinues;
+        for (std::size_t at = same; at < sameEnd; ++at) {
+          Chunk& chunk = chunks[run.begin + at];
+          chunk.tailAndSlot = wide[at].tailAndSlot & 0xFFFFFFFF;
+          // Equal keys, in slot order: all but the last are replaced.
+          if (!continues && at + 1 < sameEnd) chunk.tailAndSlot |= keyorder::replacedBit;
+        }
+        if (continues && sameEnd - same > 1) {
+          deeper.push_back({run.begin + same, run.begin + sameEnd, run.depth + 16});
+        }
+        same = sameEnd;
+      }
+    }
+  }
+
+  slots.clear();
+  for (const Chunk& chunk : chunks) {
+    if ((chunk.tailAndSlot & keyorder::replacedBit) != 0) {
+      replaced.push_back(keyorder::slotOf(chunk));
+    } else {
+      slots.push_back(keyorder::slotOf(chunk));
+    }
+  }
+}
+
+}  // namespace catpack

@@ -1,0 +1,70 @@
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "index/file_index.h"
+#include "util/console.h"
+
+namespace catpack {
+
+namespace {
+
+// Lines gather here and go out together.
+constexpr std::size_t listingBufferSize = 1 << 20;
+// The longest line part besides the two texts: two numbers of up to 11
+// characters, three spaces and the line feed.
+constexpr std::size_t numbersRoom = 2 * 11 + 4;
+
+// Writes `value` as "%8d" does at `out`; gives the end.
+char* putNumber(char* out, std::int32_t value) {
+  char digits[11];
+  char* start = digits + sizeof digits;
+  std::uint32_t magnitude =
+      value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+  do {
+    *--start = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) *--start = '-';
+  const std::size_t length = static_cast<std::size_t>(digits + sizeof digits - start);
+  for (std::size_t pad = length; pad < 8; ++pad) *out++ = ' ';
+  std::memcpy(out, start, length);
+  return out + length;
+}
+
+// Copies the text as "%s" prints it: up to its first NUL, which only texts
+// of an index whose names may hold one need to be searched for.
+char* putText(char* out, EntryText text, bool mayHoldNul) {
+  const std::size_t length = mayHoldNul ? std::strlen(text.c_str()) : text.size();
+  std::memcpy(out, text.c_str(), length);
+  return out + length;
+}
+
+}  // namespace
+
+void dumpIndex(const FileIndex& index) {
+  std::vector<char> buffer(listingBufferSize);
+  std::size_t used = 0;
+  const bool mayHoldNul = index.namesMayHoldNul();
+  for (const auto& [key, entry] : index) {
+    const std::size_t room = numbersRoom + entry.name.size() + key.size();
+    if (used + room > buffer.size()) {
+      writeOut(buffer.data(), used);
+      used = 0;
+      if (room > buffer.size()) buffer.resize(room);
+    }
+    char* out = buffer.data() + used;
+    out = putNumber(out, entry.size);
+    *out++ = ' ';
+    out = putNumber(out, static_cast<std::int32_t>(entry.time));
+    *out++ = ' ';
+    out = putText(out, entry.name, mayHoldNul);
+    *out++ = ' ';
+    out = putText(out, key, mayHoldNul);
+    *out++ = '\n';
+    used = static_cast<std::size_t>(out - buffer.data());
+  }
+  writeOut(buffer.data(), used);
+}
+
+}  // namespace catpack

@@ -1,0 +1,74 @@
+// Temporary files beside their targets, renaming over targets and removing
+// files on Windows.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+
+#include "platform/platform.h"
+#include "platform/win32/handles.h"
+
+namespace catpack::platform {
+
+namespace {
+
+// The folder part of `path`, with its last separator; empty for a bare name.
+std::string folderOf(const std::string& path) {
+  const std::size_t separator = path.find_last_of("\\/:");
+  return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+// A short name in the folder of `targetPath` that this process has not
+// given out before.
+std::string nextNameBeside(const std::string& targetPath) {
+  static std::atomic<unsigned> counter{0};
+  char name[48];
+  std::snprintf(name, sizeof name, ".cpk%lx.%x", static_cast<unsigned long>(::GetCurrentProcessId()),
+                counter.fetch_add(1) + 1);
+  return folderOf(targetPath) + name;
+}
+
+}  // namespace
+
+Descriptor createTemporaryBeside(const std::string& targetPath, std::string& createdPath,
+                                 CleanupSlot& cleanup) {
+  cleanup = noCleanup;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    createdPath = nextNameBeside(targetPath);
+    // Registered first, so that no interruption can leave the file behind;
+    // shared for deletion, so that the cleanup can remove it while open.
+    cleanup = removeOnInterrupt(createdPath);
+    const HANDLE handle =
+        ::CreateFileA(createdPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      const Descriptor file = win32::adoptHandle(handle);
+      if (file != noDescriptor) return file;
+      forgetOnInterrupt(cleanup);
+      cleanup = noCleanup;
+      ::DeleteFileA(createdPath.c_str());
+      break;
+    }
+    const DWORD error = ::GetLastError();
+    forgetOnInterrupt(cleanup);
+    cleanup = noCleanup;
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+  }
+  createdPath.clear();
+  return noDescriptor;
+}
+
+std::string temporaryNameBeside(const std::string& targetPath) {
+  for (;;) {
+    std::string name = nextNameBeside(targetPath);
+    if (::GetFileAttributesA(name.c_str()) == INVALID_FILE_ATTRIBUTES) return name;
+  }
+}
+
+bool renameReplacing(const std::string& from, const std::string& to) {
+  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool removeFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+
+}  // namespace catpack::platform

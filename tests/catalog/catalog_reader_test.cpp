@@ -1,0 +1,80 @@
+#include "catalog/catalog_reader.h"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "catalog/catalog_format.h"
+#include "support/temp_folder.h"
+
+namespace catpack {
+namespace {
+
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+using testing::TempFolder;
+
+const std::string digestA = "0123456789abcdef0123456789abcdef";
+const std::string digestB = "ffffffffffffffffffffffffffffffff";
+
+// Name, size, time, offset, digest and source of the entry under `key`.
+std::string entryOf(const FileIndex& index, const std::string& key) {
+  const FileIndex::Found found = index.find(key);
+  if (!found) return "missing";
+  return std::string(found->name) + " " + std::to_string(found->size) + " " +
+         std::to_string(found->time) + " @" + std::to_string(found->offset) + " " +
+         std::string(found->digest) + " " + std::string(found->catalog) +
+         (found->inCatalog ? " member" : "") + (found->scrambled ? " scrambled" : "");
+}
+
+TEST(ReadCatalog, TakesNamesAndDigestsFromTheTextInPlace) {
+  TempFolder folder;
+  folder.write("c.cat", "Data/Big File.XML 10 7 " + digestA + "\r\n" +
+                            "other 5\n\n" +
+                            "data/big file.xml 3 -5 " + digestB + "\n" +
+                            "\xC9t\xE9 4 9 " + digestA + "\n" +
+                            "last 2 1 " + digestB);
+  FileIndex index;
+  CaptureStdout();
+  ASSERT_TRUE(readCatalog(index, folder.at("c")));
+  EXPECT_EQ(GetCapturedStdout(), "Reading from catalog " + folder.at("c") +
+                                     "\nDone - Max filename size: 17, filename: Data/Big File.XML\n");
+  const std::string base = folder.at("c");
+  EXPECT_EQ(index.size(), 4u);
+  EXPECT_EQ(entryOf(index, "data/big file.xml"),
+            "data/big file.xml 3 -5 @15 " + digestB + " " + base + " member")
+      << "the later line of a name wins; the one it replaced still advanced the offset";
+  EXPECT_EQ(entryOf(index, "other"), "other 5 0 @10  " + base + " member");
+  EXPECT_EQ(entryOf(index, "\xC9t\xE9"), "\xC9t\xE9 4 9 @18 " + digestA + " " + base + " member");
+  EXPECT_EQ(entryOf(index, "last"), "last 2 1 @22 " + digestB + " " + base + " member")
+      << "a digest at the very end of the text";
+}
+
+TEST(ReadCatalog, ALaterCatalogReplacesMembersWhole) {
+  TempFolder folder;
+  folder.write("one.cat", "A.txt 1 1 " + digestA + "\nb.txt 2 2 " + digestA + "\n");
+  folder.write("two.cat", "a.TXT 3\n");
+  FileIndex index;
+  CaptureStdout();
+  readCatalog(index, folder.at("one"));
+  readCatalog(index, folder.at("two"));
+  GetCapturedStdout();
+  EXPECT_EQ(entryOf(index, "a.txt"), "a.TXT 3 0 @0  " + folder.at("two") + " member");
+  EXPECT_EQ(entryOf(index, "b.txt"), "b.txt 2 2 @1 " + digestA + " " + folder.at("one") + " member");
+}
+
+TEST(ReadCatalog, OldFormatMembersAreScrambledAndSkipTheFirstLine) {
+  TempFolder folder;
+  std::string text = "foo.dat 1\nA 2\nb 3\na 4\n";
+  scrambleIndexText(reinterpret_cast<unsigned char*>(text.data()), text.size(), 0);
+  folder.write("old.cat", text);
+  FileIndex index;
+  CaptureStdout();
+  readCatalog(index, folder.at("old"));
+  GetCapturedStdout();
+  EXPECT_EQ(index.size(), 2u);
+  EXPECT_EQ(entryOf(index, "a"), "a 4 0 @5  " + folder.at("old") + " member scrambled");
+}
+
+}  // namespace
+}  // namespace catpack
