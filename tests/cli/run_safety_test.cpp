@@ -1,7 +1,8 @@
 // Runs that must neither hang nor report a failure as success: special
 // files in trees and as catalogs, a listing that cannot be written, names at
-// the file system's limit, empty members past the end of a data file, and a
-// catalog extracted over its own data file.
+// the file system's limit of 255 bytes, a catalog extracted over its own
+// data file, a link in the output. (Windows has no FIFOs or /dev/full, its
+// paths are limited to 260 bytes, and it cannot replace a file held open.)
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/external_tools.h"
 #include "support/run_catpack.h"
 #include "support/temp_folder.h"
 
@@ -18,7 +18,6 @@ namespace catpack {
 namespace {
 
 using testing::banner;
-using testing::oldIndexText;
 using testing::RunResult;
 using testing::runCatpack;
 using testing::TempFolder;
@@ -83,22 +82,6 @@ TEST_F(RunSafety, NamesAtTheFileSystemsLimitAreWrittenToFolders) {
   // Replacing existing files of that length works the same way.
   EXPECT_EQ(run({"-in", "tree", "-out", "out"}).err, "");
   EXPECT_EQ(folder.hiddenEntries(), "");
-}
-
-TEST_F(RunSafety, AnEmptyMemberPastTheEndOfAShortDataFileLoads) {
-  // The data file holds 10 of the 100 bytes listed before the empty member,
-  // whose offset therefore lies far past its end.
-  folder.write("r.cat", oldIndexText("foo.dat\nbig.bin 100\nzero.txt 0\n"));
-  folder.write("r.dat", "0123456789");
-  folder.write("b.cat", oldIndexText("foo.dat\nzero.txt 0\n"));
-  folder.write("b.dat", "");
-  const RunResult result = run({"-in", "r.cat", "-diff", "b.cat", "-dump"});
-  EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.out, banner + std::string("Reading from catalog r\n"
-                                             "Done - Max filename size: 8, filename: zero.txt\n"
-                                             "Reading from catalog b\n"
-                                             "Done - Max filename size: 8, filename: zero.txt\n"
-                                             "     100        0 big.bin big.bin\n"));
 }
 
 TEST_F(RunSafety, ACatalogExtractedOverItsOwnDataFileKeepsItsBytes) {

@@ -16,6 +16,11 @@ std::string md5sumOfBytes(const std::string& bytes) {
   return md5sumOf(folder.at("bytes"));
 }
 
+std::string currentIndexLine(const std::string& name, const std::string& bytes, int time) {
+  return name + " " + std::to_string(bytes.size()) + " " + std::to_string(time) + " " +
+         md5sumOfBytes(bytes) + "\n";
+}
+
 std::string oldIndexText(const std::string& text, std::size_t position) {
   std::string scrambled = text;
   for (std::size_t i = 0; i < scrambled.size(); ++i) {

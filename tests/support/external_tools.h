@@ -13,6 +13,9 @@ std::string md5sumOf(const std::string& path);
 // The same for `bytes`.
 std::string md5sumOfBytes(const std::string& bytes);
 
+// The current-format index line of a member `name` holding `bytes`.
+std::string currentIndexLine(const std::string& name, const std::string& bytes, int time);
+
 // `text` under the old index key, as stored from file position `position` on.
 std::string oldIndexText(const std::string& text, std::size_t position = 0);
 

@@ -15,4 +15,20 @@ RunResult runCatpack(const std::vector<std::string>& arguments, const std::strin
   return CatpackProcess(arguments, workingFolder, std::move(options)).finish();
 }
 
+std::vector<std::string> listedNames(const std::string& workingFolder, const std::string& catalog) {
+  std::string listing = runCatpack({"-in", catalog, "-dump"}, workingFolder).out;
+  std::erase(listing, '\r');  // the console's line ends, on Windows
+  std::vector<std::string> names;
+  std::size_t at = listing.find("filename: ");
+  at = listing.find('\n', at) + 1;
+  while (at != 0 && at < listing.size()) {
+    const std::size_t end = listing.find('\n', at);
+    // "%8d %8d %s %s": the name and its key are equally long.
+    const std::string rest = listing.substr(at + 18, end - at - 18);
+    names.push_back(rest.substr(0, (rest.size() - 1) / 2));
+    at = end + 1;
+  }
+  return names;
+}
+
 }  // namespace catpack::testing

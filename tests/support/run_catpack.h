@@ -65,6 +65,10 @@ class CatpackProcess {
 RunResult runCatpack(const std::vector<std::string>& arguments, const std::string& workingFolder,
                      RunOptions options = {});
 
+// The names catalog lists, in listing order, read back with catpack's own
+// -dump run in `workingFolder`.
+std::vector<std::string> listedNames(const std::string& workingFolder, const std::string& catalog);
+
 // The file name of the program that runCatpack starts.
 std::string programFileName();
 
