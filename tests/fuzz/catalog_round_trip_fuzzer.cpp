@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <unistd.h>
@@ -81,16 +82,18 @@ catpack::FileIndex indexOf(const std::vector<std::string>& records, const std::s
 }
 
 // The plain bytes an entry of the source stands for.
-std::string plainBytesOf(const catpack::FileEntry& entry, const std::string& source) {
+std::string plainBytesOf(const catpack::EntryView& entry, const std::string& source) {
   const std::string stored = source.substr(entry.offset, static_cast<std::uint32_t>(entry.size));
   return entry.scrambled ? underDataKey(stored) : stored;
 }
 
 // Whether `member`, read back from a catalog whose data file holds
 // `written`, is the written `entry`.
-bool isWrittenEntry(const catpack::FileEntry& member, const catpack::FileEntry* entry, bool oldFormat,
+bool isWrittenEntry(const catpack::EntryView& member, const catpack::FileIndex::Found& entry, bool oldFormat,
                     const std::string& written, const std::string& source) {
-  if (entry == nullptr || member.name != entry->name || member.size != entry->size) return false;
+  if (!entry || std::string_view(member.name) != std::string_view(entry->name) || member.size != entry->size) {
+    return false;
+  }
   if (!oldFormat && member.time != static_cast<std::int32_t>(entry->time)) return false;
   const auto size = static_cast<std::uint32_t>(member.size);
   if (member.offset + size > written.size()) return false;
@@ -98,7 +101,7 @@ bool isWrittenEntry(const catpack::FileEntry& member, const catpack::FileEntry* 
   if (oldFormat) bytes = underDataKey(bytes);
   const std::string expected = plainBytesOf(*entry, source);
   if (bytes != expected) return false;
-  return oldFormat || member.digest == catpack::md5HexOfBuffer(expected.data(), size);
+  return oldFormat || std::string_view(member.digest) == catpack::md5HexOfBuffer(expected.data(), size);
 }
 
 }  // namespace
