@@ -13,8 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/platform.h"
 #include "support/external_tools.h"
-#include "support/platform_expectations.h"
 #include "support/run_catpack.h"
 #include "support/temp_folder.h"
 
@@ -48,7 +48,7 @@ std::vector<HostileName> hostileNames(const std::string& absoluteName) {
   const std::string level250b = std::string(246, 'b') + ".txt";
   const std::string control = "ctl-" + bytesFrom(1, 31, {'\n', '\r'}) + ".txt";
   const std::string high = "hi-" + bytesFrom(128, 255, {}) + ".bin";
-  const Fate colon = testing::colonRefusedInNames ? Fate::refused : Fate::lands;
+  const Fate colon = platform::refusesColonInNames() ? Fate::refused : Fate::lands;
   return {
       {"", Fate::refused, ""},
       {"..", Fate::refused, ""},
