@@ -287,14 +287,7 @@ void FileIndex::mergeNewEntries() const {
       step *= 2;
     }
     if (high > order_.size()) high = order_.size();
-    while (low < high) {
-      const std::size_t middle = low + (high - low) / 2;
-      if (std::string_view(keyOf(order_[middle])) < key) {
-        low = middle + 1;
-      } else {
-        high = middle;
-      }
-    }
+    low = lowerBound(key, low, high);
     keep(low);
     if (settled < order_.size() && std::string_view(keyOf(order_[settled])) == key) {
       if (!erased_[order_[settled]]) {
@@ -362,9 +355,7 @@ FileIndex::iterator FileIndex::erase(iterator position) {
   return iterator(this, nextLive(position.position_ + 1));
 }
 
-std::size_t FileIndex::lowerBound(std::string_view key) const {
-  std::size_t low = 0;
-  std::size_t high = order_.size();
+std::size_t FileIndex::lowerBound(std::string_view key, std::size_t low, std::size_t high) const {
   while (low < high) {
     const std::size_t middle = low + (high - low) / 2;
     if (std::string_view(keyOf(order_[middle])) < key) {
@@ -378,7 +369,7 @@ std::size_t FileIndex::lowerBound(std::string_view key) const {
 
 FileIndex::Found FileIndex::find(std::string_view key) const {
   settle();
-  const std::size_t position = lowerBound(key);
+  const std::size_t position = lowerBound(key, 0, order_.size());
   if (position == order_.size()) return Found();
   const std::uint32_t slot = order_[position];
   if (erased_[slot] || std::string_view(keyOf(slot)) != key) return Found();

@@ -205,8 +205,9 @@ class FileIndex {
   EntryText keyOf(const StoredEntry& entry) const;
   EntryText keyOf(std::uint32_t slot) const { return keyOf(entries_[slot]); }
   IndexItem itemAt(std::uint32_t slot) const;
-  // Position in order_ of the first key not less than `key`.
-  std::size_t lowerBound(std::string_view key) const;
+  // Position in order_, between `low` and `high`, of the first key not
+  // less than `key`.
+  std::size_t lowerBound(std::string_view key, std::size_t low, std::size_t high) const;
   // Merges the entries added since the last settle into the order.
   void mergeNewEntries() const;
   std::size_t nextLive(std::size_t position) const;

@@ -5,6 +5,13 @@ namespace catpack::testing {
 const char* const banner =
     "catpack 1.0\nCopyright (c) 2026 the catpack developers. All rights reserved.\n";
 
+ProgramArguments::ProgramArguments(const std::vector<std::string>& arguments) {
+  strings_.push_back(CATPACK_BINARY);
+  strings_.insert(strings_.end(), arguments.begin(), arguments.end());
+  for (std::string& text : strings_) pointers_.push_back(text.data());
+  pointers_.push_back(nullptr);
+}
+
 std::string programFileName() {
   const std::string path = CATPACK_BINARY;
   return path.substr(path.find_last_of("/\\") + 1);

@@ -69,6 +69,20 @@ RunResult runCatpack(const std::vector<std::string>& arguments, const std::strin
 // -dump run in `workingFolder`.
 std::vector<std::string> listedNames(const std::string& workingFolder, const std::string& catalog);
 
+// The argument vector that starts catpack with `arguments` (for execv).
+class ProgramArguments {
+ public:
+  explicit ProgramArguments(const std::vector<std::string>& arguments);
+  ProgramArguments(const ProgramArguments&) = delete;
+  ProgramArguments& operator=(const ProgramArguments&) = delete;
+  const char* program() const { return strings_.front().c_str(); }
+  char* const* vector() const { return pointers_.data(); }
+
+ private:
+  std::vector<std::string> strings_;  // the program's path, then the arguments
+  std::vector<char*> pointers_;       // into strings_, ended by a null
+};
+
 // The file name of the program that runCatpack starts.
 std::string programFileName();
 

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "support/run_catpack.h"
+
 namespace catpack::testing {
 
 namespace {
@@ -55,12 +57,7 @@ TerminalRunResult runOnTerminal(const std::vector<std::string>& arguments,
   }
   std::FILE* otherStream = std::tmpfile();
   if (otherStream == nullptr) throw std::runtime_error("tmpfile failed");
-  std::vector<char*> argv;
-  std::string program = CATPACK_BINARY;
-  argv.push_back(program.data());
-  std::vector<std::string> copies(arguments);
-  for (std::string& argument : copies) argv.push_back(argument.data());
-  argv.push_back(nullptr);
+  ProgramArguments argv(arguments);
 
   const pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
@@ -73,7 +70,7 @@ TerminalRunResult runOnTerminal(const std::vector<std::string>& arguments,
     ::close(slave);
     if (::chdir(workingFolder.c_str()) != 0) ::_exit(126);
     for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) std::signal(signalNumber, SIG_DFL);
-    ::execv(argv[0], argv.data());
+    ::execv(argv.program(), argv.vector());
     ::_exit(127);
   }
   ::close(slave);

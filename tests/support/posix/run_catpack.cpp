@@ -50,12 +50,7 @@ bool canRunUnprivileged() { return ::geteuid() == 0; }
 CatpackProcess::CatpackProcess(const std::vector<std::string>& arguments,
                                const std::string& workingFolder, RunOptions options)
     : options_(std::move(options)) {
-  std::vector<char*> argv;
-  std::string program = CATPACK_BINARY;
-  argv.push_back(program.data());
-  std::vector<std::string> copies(arguments);
-  for (std::string& argument : copies) argv.push_back(argument.data());
-  argv.push_back(nullptr);
+  ProgramArguments argv(arguments);
 
   int outPipe[2] = {-1, -1}, errPipe[2] = {-1, -1};
   if ((options_.standardOutput.empty() && ::pipe2(outPipe, O_CLOEXEC) != 0) ||
@@ -86,7 +81,7 @@ CatpackProcess::CatpackProcess(const std::vector<std::string>& arguments,
                          static_cast<rlim_t>(options_.fileSizeLimit)};
       if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
     }
-    ::execv(argv[0], argv.data());
+    ::execv(argv.program(), argv.vector());
     ::_exit(127);
   }
   for (const int end : {outPipe[1], errPipe[1]}) {
