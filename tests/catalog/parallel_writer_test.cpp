@@ -10,6 +10,7 @@
 #include "digest/md5.h"
 #include "index/diff.h"
 #include "index/entry_content.h"
+#include "support/external_tools.h"
 #include "support/platform_facts.h"
 #include "support/temp_folder.h"
 
@@ -22,11 +23,7 @@ using ::testing::internal::GetCapturedStderr;
 using ::testing::internal::GetCapturedStdout;
 using testing::randomBytes;
 using testing::TempFolder;
-
-std::string scrambled(std::string bytes) {
-  for (char& byte : bytes) byte = static_cast<char>(byte ^ dataKey);
-  return bytes;
-}
+using testing::underDataKey;
 
 std::string md5Of(const std::string& bytes) {
   return md5HexOfBuffer(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
@@ -70,7 +67,7 @@ class ParallelWriter : public ::testing::Test {
     folder.write("in/shrunk.txt", "short");
 
     const std::string oldMember = randomBytes(100000, 9);
-    folder.write("old.dat", scrambled(oldMember));
+    folder.write("old.dat", underDataKey(oldMember));
     index.addCatalogMember("old/member", 100000, 0, folder.at("old"), 0, "", true);
     index.addCatalogMember("old/past-the-end", 100000, 0, folder.at("old"), 50000, "", true);
     folder.write("cur.dat", "abcdefgh");
@@ -104,7 +101,7 @@ TEST_F(ParallelWriter, OneThreadWritesEveryReadableMemberWithItsDigest) {
             std::string::npos);
   EXPECT_NE(written.index.find("cur/no-digest 4 3 " + md5Of("cdef") + "\n"), std::string::npos);
   EXPECT_NE(written.index.find("cur/stated 4 3 0123456789abcdef0123456789abcdef\n"), std::string::npos);
-  const std::string oldMember = scrambled(folder.read("old.dat"));
+  const std::string oldMember = underDataKey(folder.read("old.dat"));
   EXPECT_NE(written.index.find("old/member 100000 0 " + md5Of(oldMember) + "\n"), std::string::npos);
   EXPECT_EQ(written.data.substr(0, big.size()), big);
 }
@@ -134,7 +131,7 @@ TEST_F(ParallelWriter, ALineRefusedWhileTheFormatIsStillOpenLeavesNoBytes) {
   for (unsigned helpers : {0u, 1u, 3u}) {
     const Written written = writeWith(folder, first, "refused", true, helpers);
     EXPECT_EQ(written.messages, "Illegal file name " + longName + "\n");
-    EXPECT_EQ(scrambled(written.data), "bb");
+    EXPECT_EQ(underDataKey(written.data), "bb");
   }
 }
 
