@@ -187,6 +187,10 @@ class InterruptDeferral {
   InterruptDeferral& operator=(const InterruptDeferral&) = delete;
 };
 
+// Registers how many columns of a status line standard error shows now, to
+// be blanked out by an interruption before the process ends (0: none).
+void blankOnInterrupt(std::size_t columns);
+
 // Makes the calling thread (a helper thread) never receive interruptions,
 // so that they reach the thread that registered the cleanup work.
 void keepInterruptsFromThisThread();

@@ -87,6 +87,8 @@ void drawStatusLine(Clock::time_point now) {
   const std::string line = statusLine(std::chrono::duration<double>(now - state.start).count());
   // Spaces cover what a longer earlier line left behind.
   const std::size_t cover = state.shownLength > line.size() ? state.shownLength - line.size() : 0;
+  // Registered before it is drawn: an interruption at any moment blanks it.
+  platform::blankOnInterrupt(line.size() + cover);
   writeToTerminal("\r" + line + std::string(cover, ' '));
   state.shownLength = line.size() + cover;
   state.lastDrawing = now;
@@ -139,6 +141,7 @@ void eraseStatusLine() {
   if (state.shownLength == 0) return;
   writeToTerminal("\r" + std::string(state.shownLength, ' ') + "\r");
   state.shownLength = 0;
+  platform::blankOnInterrupt(0);
 }
 
 }  // namespace catpack

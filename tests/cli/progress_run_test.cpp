@@ -3,6 +3,7 @@
 // prints, and write nothing of it to a stream that is not a terminal.
 #include <unistd.h>
 
+#include <csignal>
 #include <regex>
 #include <string>
 #include <vector>
@@ -159,6 +160,23 @@ TEST_F(ProgressRun, StandardErrorRedirectedShowsNoProgressAnywhere) {
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.terminal, packMessages);
   EXPECT_EQ(run.other, packError);
+}
+
+TEST_F(ProgressRun, AnInterruptedRunLeavesNoStatusLineOnTheScreen) {
+  for (;;) {
+    if (files == 0) grow();
+    removeCatalog();
+    const TerminalRunResult run =
+        runOnTerminal(pack, data->path(), OnTerminal::bothStreams, SIGINT);
+    if (statusLines(run.terminal, "Writing catalog").empty() && files < mostFiles) {
+      grow();  // ended before it showed progress: a longer run is needed
+      continue;
+    }
+    ASSERT_FALSE(statusLines(run.terminal, "Writing catalog").empty()) << run.terminal;
+    EXPECT_EQ(run.exitCode, 128 + SIGINT);
+    EXPECT_EQ(screenText(run.terminal), packMessages);
+    return;
+  }
 }
 
 TEST_F(ProgressRun, TheDiffsDigestsShowAStatusLineThatLeavesTheScreenAsRedirected) {

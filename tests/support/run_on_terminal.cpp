@@ -18,14 +18,19 @@ namespace catpack::testing {
 
 namespace {
 
-// Every byte that arrives at `master` until no process holds the terminal.
-std::string drain(int master) {
+// Every byte that arrives at `master` until no process holds the terminal;
+// `interruption`, when set, goes to `pid` once a carriage return arrived.
+std::string drain(int master, pid_t pid, int interruption) {
   std::string bytes;
   char buffer[4096];
   for (;;) {
     const ssize_t got = ::read(master, buffer, sizeof buffer);
     if (got > 0) {
       bytes.append(buffer, static_cast<std::size_t>(got));
+      if (interruption != 0 && bytes.find('\r') != std::string::npos) {
+        ::kill(pid, interruption);
+        interruption = 0;
+      }
     } else if (got < 0 && errno == EINTR) {
       continue;
     } else {
@@ -47,7 +52,8 @@ std::string readAll(std::FILE* file) {
 }  // namespace
 
 TerminalRunResult runOnTerminal(const std::vector<std::string>& arguments,
-                                const std::string& workingFolder, OnTerminal streams) {
+                                const std::string& workingFolder, OnTerminal streams,
+                                int interruption) {
   termios settings{};
   ::cfmakeraw(&settings);
   int master = -1;
@@ -75,7 +81,7 @@ TerminalRunResult runOnTerminal(const std::vector<std::string>& arguments,
   }
   ::close(slave);
   TerminalRunResult result;
-  result.terminal = drain(master);
+  result.terminal = drain(master, pid, interruption);
   ::close(master);
   int status = 0;
   ::waitpid(pid, &status, 0);

@@ -19,10 +19,12 @@ struct TerminalRunResult {
 // Runs catpack with `arguments` in `workingFolder`, the streams `streams`
 // on a fresh pseudo-terminal that passes bytes through as written (a line
 // feed is not turned into carriage return + line feed), the other one into
-// a file.
+// a file. When `interruption` is set, the run is sent that signal as soon
+// as the terminal receives its first carriage return (a status line).
 TerminalRunResult runOnTerminal(const std::vector<std::string>& arguments,
                                 const std::string& workingFolder,
-                                OnTerminal streams = OnTerminal::bothStreams);
+                                OnTerminal streams = OnTerminal::bothStreams,
+                                int interruption = 0);
 
 // The text a terminal shows after receiving `bytes`: a carriage return moves
 // to the start of the line, a line feed to the start of the next, any other

@@ -29,6 +29,21 @@ CleanupEntry entries[slotCount];
 
 constexpr int handledSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
+std::atomic<std::size_t> statusColumns{0};  // of a status line on standard error
+
+// Writes a carriage return, `columns` blanks and a carriage return to
+// standard error, with nothing but write().
+void blankStatusLine(std::size_t columns) {
+  static const char blanks[] = "                                                                ";
+  (void)!::write(STDERR_FILENO, "\r", 1);
+  while (columns > 0) {
+    const std::size_t part = columns < sizeof blanks - 1 ? columns : sizeof blanks - 1;
+    if (::write(STDERR_FILENO, blanks, part) <= 0) break;
+    columns -= part;
+  }
+  (void)!::write(STDERR_FILENO, "\r", 1);
+}
+
 static_assert(std::atomic<int>::is_always_lock_free, "the handler reads slots lock-free");
 
 // Takes a free slot and marks it as being filled; noCleanup when all are taken.
@@ -41,6 +56,8 @@ CleanupSlot takeSlot() {
 }
 
 void cleanUpAndEnd(int signalNumber) {
+  const std::size_t columns = statusColumns.load();
+  if (columns != 0) blankStatusLine(columns);
   for (CleanupEntry& entry : entries) {
     const int state = entry.state.load(std::memory_order_acquire);
     if (state == slotRemoveFile) ::unlink(entry.path);
@@ -97,6 +114,8 @@ CleanupSlot cutBackOnInterrupt(Descriptor file, std::uint64_t size) {
 void forgetOnInterrupt(CleanupSlot slot) {
   if (slot != noCleanup) entries[slot].state.store(slotFree, std::memory_order_release);
 }
+
+void blankOnInterrupt(std::size_t columns) { statusColumns.store(columns); }
 
 InterruptDeferral::InterruptDeferral() {
   const sigset_t set = handledSet();

@@ -1,8 +1,10 @@
 // Cleanup on the console's Ctrl-C, Ctrl-Break and close events. The system
 // calls the handler on a thread of its own, so the registrations are kept
 // under a lock that the handler takes too, and that a deferral holds.
+#include <io.h>
 #include <windows.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -48,11 +50,17 @@ CleanupSlot store(CleanupEntry entry) {
   return static_cast<CleanupSlot>(table.size() - 1);
 }
 
+std::atomic<std::size_t> statusColumns{0};  // of a status line on standard error
+
 BOOL WINAPI cleanUpAndEnd(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
   // Waits for a deferral to end; the lock is never given back, as the
   // process ends here.
   registryLock().lock();
+  if (const std::size_t columns = statusColumns.load(); columns != 0) {
+    const std::string blank = "\r" + std::string(columns, ' ') + "\r";
+    ::_write(2, blank.data(), static_cast<unsigned>(blank.size()));
+  }
   for (const CleanupEntry& entry : entries()) {
     if (!entry.used) continue;
     if (!entry.path.empty()) {
@@ -65,6 +73,8 @@ BOOL WINAPI cleanUpAndEnd(DWORD event) {
 }
 
 }  // namespace
+
+void blankOnInterrupt(std::size_t columns) { statusColumns.store(columns); }
 
 void installInterruptCleanup() { ::SetConsoleCtrlHandler(cleanUpAndEnd, TRUE); }
 
