@@ -6,6 +6,7 @@
 #
 # The work folder needs about 3 GiB. Every timing is the median of `runs`.
 set -euo pipefail
+bench_folder=$(dirname "$(realpath "$0")")
 
 catpack=$(realpath "${1:-build/default/src/catpack}")
 work=${2:-$(mktemp -d /tmp/catpack-bench-XXXXXX)}
@@ -13,20 +14,8 @@ runs=${3:-5}
 mkdir -p "$work"
 cd "$work"
 
-# Median wall-clock seconds of running "$@" `runs` times; $prepare, when
-# set, runs untimed before each run.
-median() {
-  local times=()
-  for _ in $(seq "$runs"); do
-    local start end
-    if [ -n "${prepare:-}" ]; then sh -c "$prepare"; fi
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s.%N)
-    times+=("$(echo "$end - $start" | bc -l)")
-  done
-  printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'
-}
+# shellcheck source=bench/median.sh
+source "$bench_folder/median.sh"
 
 report() {  # name, catpack seconds, reference seconds, target
   printf '%-44s catpack %8.3fs  reference %8.3fs  ratio %5.2f  (target %s)\n' \

@@ -7,6 +7,7 @@
 #
 # The work folder needs about 250 MiB. Peak memory needs GNU time.
 set -euo pipefail
+bench_folder=$(dirname "$(realpath "$0")")
 
 catpack=$(realpath "${1:-build/default/src/catpack}")
 work=${2:-$(mktemp -d /tmp/catpack-index-XXXXXX)}
@@ -15,18 +16,8 @@ mkdir -p "$work"
 cd "$work"
 export LC_ALL=C
 
-# Median wall-clock seconds of running "$@" `runs` times.
-median() {
-  local times=()
-  for _ in $(seq "$runs"); do
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s.%N)
-    times+=("$(echo "$end - $start" | bc -l)")
-  done
-  printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'
-}
+# shellcheck source=bench/median.sh
+source "$bench_folder/median.sh"
 
 # Peak resident memory of one run of "$@" in bytes, or 0 without GNU time.
 peak() {
