@@ -24,10 +24,6 @@ struct PieceHashing::Member {
 };
 
 PieceHashing::PieceHashing(unsigned helpers) {
-  for (std::size_t made = 0; made < pieceCount; ++made) {
-    pieces_.emplace_back(new unsigned char[pieceSize]);
-    freePieces_.push_back(pieces_.back().get());
-  }
   if (helpers != 0) helpers_ = std::make_unique<HelperThreads>(helpers, [this] { helpOut(); });
 }
 
@@ -49,6 +45,12 @@ void PieceHashing::stop() {
 
 unsigned char* PieceHashing::takePiece() {
   std::unique_lock<std::mutex> lock(mutex_);
+  // Pieces are made as they are first needed, so that a catalog of small
+  // members holds only the few it uses.
+  if (freePieces_.empty() && pieces_.size() < pieceCount) {
+    pieces_.emplace_back(new unsigned char[pieceSize]);
+    return pieces_.back().get();
+  }
   while (freePieces_.empty()) {
     if (!workOnce(lock)) changed_.wait(lock);
   }

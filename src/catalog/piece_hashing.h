@@ -1,7 +1,7 @@
 // Member bytes on their way to a catalog's data file, and the digests of
 // exactly those bytes, worked out by helper threads while the writing
-// thread goes on with the next pieces and members. A fixed set of piece
-// buffers keeps the memory in flight bounded: when all are in use, the
+// thread goes on with the next pieces and members. A few piece buffers,
+// made as first needed, keep the memory in flight bounded: when all are in use, the
 // writing thread hashes queued pieces itself until one is free.
 #pragma once
 

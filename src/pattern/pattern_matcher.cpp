@@ -10,7 +10,8 @@ namespace {
 // State of one matchPattern call.
 class Match {
  public:
-  Match(CompiledPattern& pattern, const char* text) : pattern_(pattern), textStart_(text) {}
+  Match(CompiledPattern& pattern, const char* text, long stepLimit)
+      : pattern_(pattern), textStart_(text), stepLimit_(stepLimit) {}
 
   int tryAt(const char* position);
   bool abandoned() const { return abandoned_; }
@@ -22,6 +23,7 @@ class Match {
 
   CompiledPattern& pattern_;
   const char* textStart_;
+  const long stepLimit_;
   const char* input_ = nullptr;
   int depth_ = 0;
   long steps_ = 0;  // nested attempts of the current start position
@@ -54,7 +56,7 @@ int Match::matchNodesNested(const unsigned char* node) {
     abandoned_ = true;
     return 0;
   }
-  if (++steps_ > patternStepLimit) {
+  if (++steps_ > stepLimit_) {
     reportPatternError("too much backtracking");
     abandoned_ = true;
     return 0;
@@ -213,8 +215,8 @@ bool passesEntryChecks(CompiledPattern* pattern, const char* text) {
 }
 
 // Tries every start position the pattern's header allows, leftmost first.
-int searchFromHeader(CompiledPattern& pattern, const char* text) {
-  Match match(pattern, text);
+int searchFromHeader(CompiledPattern& pattern, const char* text, long stepLimit) {
+  Match match(pattern, text, stepLimit);
   if (pattern.anchored) return match.tryAt(text);
   if (pattern.firstChar != 0) {
     const char first = static_cast<char>(pattern.firstChar);
@@ -245,9 +247,9 @@ bool endsWithTail(const MatchHints& hints, const char* text, std::size_t length)
 
 }  // namespace
 
-int matchPattern(CompiledPattern* pattern, const char* text) {
+int matchPattern(CompiledPattern* pattern, const char* text, long stepLimit) {
   if (!passesEntryChecks(pattern, text)) return 0;
-  return searchFromHeader(*pattern, text);
+  return searchFromHeader(*pattern, text, stepLimit);
 }
 
 int matchPatternWithHints(CompiledPattern* pattern, const MatchHints& hints, const char* text) {
@@ -255,12 +257,12 @@ int matchPatternWithHints(CompiledPattern* pattern, const MatchHints& hints, con
   const std::size_t length = std::strlen(text);
   // Every skipped attempt would have failed; when an attempt could go
   // deep enough to print a message, none is skipped.
-  if (!hints.isQuietFor(length)) return searchFromHeader(*pattern, text);
+  if (!hints.isQuietFor(length)) return searchFromHeader(*pattern, text, patternStepLimit);
   if (!hints.tail.empty() && !endsWithTail(hints, text, length)) return 0;
   const std::string_view whole(text, length);
   if (!hints.required.empty() && whole.find(hints.required) == std::string_view::npos) return 0;
 
-  Match match(*pattern, text);
+  Match match(*pattern, text, patternStepLimit);
   if (pattern->anchored) return match.tryAt(text);
   if (hints.onlyTail) return match.tryAt(text + length - hints.tail.size());
   if (pattern->firstChar != 0) {
@@ -277,7 +279,7 @@ int matchPatternWithHints(CompiledPattern* pattern, const MatchHints& hints, con
     }
     return 0;
   }
-  return searchFromHeader(*pattern, text);
+  return searchFromHeader(*pattern, text, patternStepLimit);
 }
 
 }  // namespace catpack

@@ -18,7 +18,8 @@ inline constexpr long patternStepLimit = 1'000'000;
 // 1 when `pattern` matches somewhere in the NUL-terminated `text`, else 0
 // (also after an error message, which either limit above gives). On 1 the
 // pattern's group slots bound the match and the groups that took part in it.
-int matchPattern(CompiledPattern* pattern, const char* text);
+// Tests may lower the step limit to reach its giving-up path cheaply.
+int matchPattern(CompiledPattern* pattern, const char* text, long stepLimit = patternStepLimit);
 
 // matchPattern, with the same result, group slots (after a match) and
 // messages, passing over texts and start positions that `hints` (made for

@@ -4,7 +4,8 @@
 // written in.
 //
 // Input: one byte of mode (bit 0: old format; bit 1: the records after the
-// first half are appended in a second run), then records separated by NUL
+// first half are appended in a second run; bit 2: digests are worked out by
+// a helper thread, as on a machine with several cores), then records separated by NUL
 // bytes. A record is a size byte, an offset byte, a time byte, a flags byte
 // (bit 0: the source bytes are scrambled) and the name.
 #include <cstddef>
@@ -16,13 +17,12 @@
 #include <string_view>
 #include <vector>
 
-#include <unistd.h>
-
 #include "catalog/catalog_reader.h"
 #include "catalog/catalog_writer.h"
 #include "digest/md5.h"
 #include "fuzz_check.h"
 #include "index/entry_content.h"
+#include "scratch_path.h"
 #include "util/loading.h"
 #include "util/text.h"
 
@@ -36,11 +36,7 @@ constexpr std::size_t sourceLength = 512;
 // removed with everything in it when the process ends.
 class Workspace {
  public:
-  Workspace() {
-    const std::filesystem::path shared = "/dev/shm";
-    const std::filesystem::path parent =
-        std::filesystem::is_directory(shared) ? shared : std::filesystem::temp_directory_path();
-    path_ = (parent / ("catpack-round-trip-" + std::to_string(::getpid()))).string();
+  Workspace() : path_(catpack::fuzzing::scratchPath("catpack-round-trip-")) {
     std::filesystem::create_directories(path_);
     for (std::size_t i = 0; i < sourceLength; ++i) source_.push_back(static_cast<char>(i * 7 + i / 256));
     std::FILE* file = std::fopen((sourceBase() + ".dat").c_str(), "wb");
@@ -111,6 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) return 0;
   const bool oldFormat = (data[0] & 1) != 0;
   const bool appendHalf = (data[0] & 2) != 0;
+  const unsigned helpers = (data[0] & 4) != 0 ? 1 : 0;
   std::vector<std::string> records;
   const std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
   for (std::size_t start = 0; start <= input.size();) {
@@ -125,9 +122,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const catpack::FileIndex second =
       indexOf({records.begin() + firstRun, records.end()}, workspace.sourceBase());
 
-  check(catpack::writeCatalog(first, workspace.outputBase(), false, oldFormat), "a new catalog is written");
+  check(catpack::writeCatalog(first, workspace.outputBase(), false, oldFormat, helpers), "a new catalog is written");
   if (appendHalf) {
-    check(catpack::writeCatalog(second, workspace.outputBase(), true, !oldFormat), "a catalog is appended to");
+    check(catpack::writeCatalog(second, workspace.outputBase(), true, !oldFormat, helpers), "a catalog is appended to");
   }
   check(catpack::isOldCatalog(workspace.outputBase()) == oldFormat, "the index reads as its own format");
 

@@ -7,14 +7,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
-
-#include <unistd.h>
 
 #include "catalog/old_time_probe.h"
 #include "fuzz_check.h"
 #include "index/entry_content.h"
+#include "scratch_path.h"
 
 namespace {
 
@@ -23,10 +21,7 @@ using catpack::fuzzing::check;
 // The data file every input is written to, removed when the process ends.
 class DataFile {
  public:
-  DataFile()
-      : path_((std::filesystem::temp_directory_path() /
-               ("catpack-probe-fuzz-" + std::to_string(::getpid()) + ".dat"))
-                  .string()) {}
+  DataFile() : path_(catpack::fuzzing::scratchPath("catpack-probe-fuzz-") + ".dat") {}
   ~DataFile() { std::remove(path_.c_str()); }
 
   const std::string& path() const { return path_; }

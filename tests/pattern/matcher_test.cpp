@@ -111,5 +111,18 @@ TEST(PatternMatcher, GivesUpPastTheStepLimit) {
   EXPECT_EQ(matchPattern(pattern.get(), "bbbxbc"), 1) << "short texts still match";
 }
 
+// The limit counts attempts per start position: a lowered one gives up on a
+// text that the program's own limit lets through.
+TEST(PatternMatcher, StepLimitCanBeLowered) {
+  const std::string text = std::string(6, 'b') + "xc";
+  PatternHandle pattern = compilePattern("(b?b?b?b?b?b?b?b?b)*c$");
+  CaptureStderr();
+  EXPECT_EQ(matchPattern(pattern.get(), text.c_str()), 1);
+  EXPECT_EQ(GetCapturedStderr(), "");
+  CaptureStderr();
+  EXPECT_EQ(matchPattern(pattern.get(), text.c_str(), 50), 0);
+  EXPECT_EQ(GetCapturedStderr(), "eregexp: too much backtracking\n");
+}
+
 }  // namespace
 }  // namespace catpack
