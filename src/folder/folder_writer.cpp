@@ -13,6 +13,10 @@ namespace {
 
 bool isSeparator(char byte) { return byte == '/' || byte == '\\'; }
 
+// How long interruptions may be held back while small files are written.
+constexpr std::uint64_t bytesToHoldBack = 4u << 20;
+constexpr unsigned filesToHoldBack = 64;
+
 void reportReadFailure(const EntryView& entry) {
   if (entry.inCatalog) {
     printErr("Failed reading file %s from %s.dat\n", entry.name.c_str(), entry.catalog.c_str());
@@ -71,6 +75,7 @@ bool FolderWriter::writeEntryToFolder(const EntryView& entry) {
     }
   }
   std::optional<OutputFile> file = openTarget(entry.name);
+  countHeldBack(entry.size);
   StreamOutcome outcome = StreamOutcome::complete;
   if (file && source) {
     outcome = streamBytes(*source, entry.scrambled, [&](const unsigned char* bytes, std::uint32_t count) {
@@ -96,6 +101,11 @@ std::optional<OutputFile> FolderWriter::openTarget(const std::string& name) {
   }
   if (!makeLevelFolders(converted)) return std::nullopt;
   const std::string targetPath = outPath_ + separator_ + converted;
+  // Most targets do not exist yet: they are created and written in place,
+  // which spares the look at the target and the rename.
+  if (!heldBack_) heldBack_.emplace();
+  OutputFile created(targetPath, OutputFile::NewTarget{});
+  if (created.opened()) return created;
   platform::PathStatus existing;
   const bool exists = platform::queryLinkStatus(targetPath, existing);
   // A symbolic link is replaced by the file itself: nothing is written
@@ -109,13 +119,23 @@ std::optional<OutputFile> FolderWriter::openTarget(const std::string& name) {
   return std::nullopt;
 }
 
+void FolderWriter::countHeldBack(std::int32_t size) {
+  if (!heldBack_) return;
+  bytesHeldBack_ += static_cast<std::uint32_t>(size);
+  if (bytesHeldBack_ < bytesToHoldBack && ++filesHeldBack_ < filesToHoldBack) return;
+  heldBack_.reset();
+  bytesHeldBack_ = 0;
+  filesHeldBack_ = 0;
+}
+
 bool FolderWriter::makeLevelFolders(const std::string& convertedName) {
   for (std::size_t at = convertedName.find(separator_); at != std::string::npos;
        at = convertedName.find(separator_, at + 1)) {
     std::string level = outPath_ + separator_ + convertedName.substr(0, at);
     if (knownFolders_.count(level) != 0) continue;
-    platform::makeFolder(level);
-    if (!openFolderListing(level)) {
+    // A level just created is known to be a folder; one that could not be
+    // created must be one that can be listed.
+    if (!platform::makeFolder(level) && !openFolderListing(level)) {
       printErr("Could neither open an existing subfolder nor create a new one named '%s'\n",
                level.c_str());
       return false;

@@ -39,11 +39,20 @@ class FolderWriter {
   // one at `name`; nothing after the failure's message.
   std::optional<OutputFile> openTarget(const std::string& name);
   bool makeLevelFolders(const std::string& convertedName);
+  // Counts a file about to be written with interruptions held back, and
+  // lets them through first when enough bytes or files have gone by.
+  void countHeldBack(std::int32_t size);
 
   std::string outPath_;
   const char separator_ = platform::pathSeparator();
   std::unordered_set<std::string> knownFolders_;
   OpenFiles held_;
+  // Interruptions are held back across the creation of new targets, so that
+  // each is registered for removal before an interruption can end the run;
+  // they are let through again every few files and before a big file's bytes.
+  std::optional<platform::InterruptDeferral> heldBack_;
+  std::uint64_t bytesHeldBack_ = 0;
+  unsigned filesHeldBack_ = 0;
 };
 
 // Whether writing `name` below the output folder would stay inside it.

@@ -12,6 +12,13 @@ OutputFile::OutputFile(const std::string& targetPath, const std::uint32_t* permi
   }
 }
 
+OutputFile::OutputFile(const std::string& targetPath, NewTarget)
+    : targetPath_(targetPath), file_(platform::createNewFile(targetPath)) {
+  if (!opened()) return;
+  path_ = targetPath;
+  cleanup_ = platform::removeOnInterrupt(path_);
+}
+
 OutputFile::OutputFile(OutputFile&& other) noexcept
     : targetPath_(std::move(other.targetPath_)),
       path_(std::move(other.path_)),
@@ -37,7 +44,7 @@ bool OutputFile::replaceTarget(std::int64_t time) {
   platform::setModificationTime(file_, static_cast<std::uint32_t>(time));
   const bool closed = platform::closeDescriptor(file_);
   file_ = platform::noDescriptor;
-  replaced_ = closed && platform::renameReplacing(path_, targetPath_);
+  replaced_ = closed && (path_ == targetPath_ || platform::renameReplacing(path_, targetPath_));
   return replaced_;
 }
 

@@ -1,6 +1,7 @@
 // A file being written to replace a target: a temporary file beside the
 // target, renamed over it only once it is complete, removed otherwise (also
-// when the run is interrupted).
+// when the run is interrupted). Where no target exists yet, the target
+// itself is created and written, and removed unless it is completed.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,13 @@ class OutputFile {
   // Opens a temporary file beside `targetPath`, with the permission bits
   // `permissions` when set (those of the file it replaces); check opened().
   OutputFile(const std::string& targetPath, const std::uint32_t* permissions);
+
+  // Marks the constructor that creates the target itself.
+  struct NewTarget {};
+  // Creates `targetPath`, which must not exist yet; check opened(). The
+  // caller holds interruptions back until this returns, so that the new
+  // file is registered for removal before any interruption can end the run.
+  OutputFile(const std::string& targetPath, NewTarget);
   OutputFile(OutputFile&& other) noexcept;
   OutputFile& operator=(OutputFile&&) = delete;
   ~OutputFile();
@@ -22,8 +30,8 @@ class OutputFile {
   bool opened() const { return file_ != platform::noDescriptor; }
   bool write(const unsigned char* bytes, std::uint32_t count);
 
-  // Sets the time (low 32 bits, unsigned), then renames the file over the
-  // target.
+  // Sets the time (low 32 bits, unsigned) and closes the file, then renames
+  // it over the target unless it is the target.
   bool replaceTarget(std::int64_t time);
 
  private:

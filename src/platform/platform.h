@@ -127,6 +127,10 @@ bool closeDescriptor(Descriptor file);
 Descriptor createTemporaryBeside(const std::string& targetPath, std::string& createdPath,
                                  CleanupSlot& cleanup);
 
+// Creates the file `path`, which must not exist yet (nor be a link), with
+// the permissions a new file gets by default; noDescriptor otherwise.
+Descriptor createNewFile(const std::string& path);
+
 // A short unused name in the folder of `targetPath`, for a link or a copy.
 std::string temporaryNameBeside(const std::string& targetPath);
 

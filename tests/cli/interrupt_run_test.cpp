@@ -78,10 +78,25 @@ TEST_P(InterruptRun, AnAppendIsCutBack) {
   EXPECT_EQ(runCatpack({"-in", "more", "-out", "x.cat", "-append"}, folder.path()).exitCode, 0);
 }
 
-TEST_P(InterruptRun, AFolderOutputLeavesNoTemporaryFileInTheTree) {
+// A file that did not exist is written under its own name: interrupted, it
+// is removed again rather than left part written.
+TEST_P(InterruptRun, AFolderOutputRemovesTheNewFileItWasWriting) {
+  const RunResult result = interruptWhen({"-in", "big", "-out", "out"},
+                                         [&] { return sizeOf("out/one.bin") > 0; });
+  EXPECT_EQ(result.exitCode, 128 + GetParam());
+  EXPECT_FALSE(folder.exists("out/one.bin"));
+  EXPECT_FALSE(folder.exists("out/three.bin")) << "files after it are not begun";
+  EXPECT_EQ(folder.hiddenEntries(), "");
+}
+
+// A file that exists is replaced through a temporary file: interrupted, the
+// previous file stays and the temporary one goes.
+TEST_P(InterruptRun, AFolderOutputLeavesAnExistingFileAndNoTemporaryFile) {
+  folder.write("out/one.bin", "previous");
   const RunResult result = interruptWhen({"-in", "big", "-out", "out"},
                                          [&] { return folder.hiddenEntries() != ""; });
   EXPECT_EQ(result.exitCode, 128 + GetParam());
+  EXPECT_EQ(folder.read("out/one.bin"), "previous");
   EXPECT_EQ(folder.hiddenEntries(), "");
 }
 

@@ -86,6 +86,11 @@ Descriptor createTemporaryBeside(const std::string& targetPath, std::string& cre
   return noDescriptor;
 }
 
+Descriptor createNewFile(const std::string& path) {
+  const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  return file < 0 ? noDescriptor : file;
+}
+
 Descriptor openForAppending(const std::string& path) {
   const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
   return file < 0 ? noDescriptor : file;

@@ -58,6 +58,16 @@ Descriptor createTemporaryBeside(const std::string& targetPath, std::string& cre
   return noDescriptor;
 }
 
+Descriptor createNewFile(const std::string& path) {
+  // Shared for deletion, so that the interruption cleanup can remove it while open.
+  const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return noDescriptor;
+  const Descriptor file = win32::adoptHandle(handle);
+  if (file == noDescriptor) ::DeleteFileA(path.c_str());
+  return file;
+}
+
 std::string temporaryNameBeside(const std::string& targetPath) {
   for (;;) {
     std::string name = nextNameBeside(targetPath);
