@@ -68,13 +68,14 @@ const std::string& zeroDigest() {
 class MemberWriter {
  public:
   MemberWriter(CatalogOutput& output, bool oldFormat, std::uint64_t indexPosition,
-               const FormatGuard& guard, bool lineBreakFirst, unsigned helpers)
+               const FormatGuard& guard, bool lineBreakFirst, unsigned helpers,
+               std::uint64_t largestMember)
       : output_(output),
         oldFormat_(oldFormat),
         indexPosition_(indexPosition),
         guard_(guard),
         lineBreakFirst_(lineBreakFirst),
-        hashing_(helpers) {}
+        hashing_(helpers, largestMember) {}
 
   // The data files of the members' catalogs, held open for the whole write.
   OpenFiles& heldFiles() { return held_; }
@@ -146,7 +147,7 @@ bool MemberWriter::copyBytes(const EntryView& entry, PieceHashing::Member* hashe
   std::optional<RangeReader> source = openStoredBytes(entry, &held_);
   bool read = source.has_value();
   while (read && written && source->remaining() > 0) {
-    const std::uint32_t count = std::min(source->remaining(), PieceHashing::pieceSize);
+    const std::uint32_t count = std::min(source->remaining(), hashing_.pieceBytes());
     unsigned char* piece = hashing_.takePiece();
     read = source->read(piece, count);
     if (read && entry.scrambled != oldFormat_) xorBytes(piece, count, dataKey);
@@ -242,7 +243,8 @@ bool writeCatalog(const FileIndex& index, const std::string& base, bool append, 
   const bool lineBreakFirst = existing && endsWithinLine(*existing, outputOld);
   const FormatGuard guard(outputOld, existing ? existing->data() : nullptr,
                           existing ? existing->size() : 0);
-  MemberWriter writer(output, outputOld, indexPosition, guard, lineBreakFirst, helpers);
+  MemberWriter writer(output, outputOld, indexPosition, guard, lineBreakFirst, helpers,
+                      largestContent(index));
   existing.reset();
   holdCatalogDataOpen(index, writer.heldFiles());
   bool written = !outputOld || append || writer.writeLine("foo.dat\n");

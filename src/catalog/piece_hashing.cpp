@@ -1,5 +1,6 @@
 #include "catalog/piece_hashing.h"
 
+#include <algorithm>
 #include <deque>
 #include <utility>
 
@@ -23,7 +24,8 @@ struct PieceHashing::Member {
   std::list<Member>::iterator self;
 };
 
-PieceHashing::PieceHashing(unsigned helpers) {
+PieceHashing::PieceHashing(unsigned helpers, std::uint64_t largestMember)
+    : pieceBytes_(static_cast<std::uint32_t>(std::clamp<std::uint64_t>(largestMember, 1, pieceSize))) {
   if (helpers != 0) helpers_ = std::make_unique<HelperThreads>(helpers, [this] { helpOut(); });
 }
 
@@ -48,7 +50,7 @@ unsigned char* PieceHashing::takePiece() {
   // Pieces are made as they are first needed, so that a catalog of small
   // members holds only the few it uses.
   if (freePieces_.empty() && pieces_.size() < pieceCount) {
-    pieces_.emplace_back(new unsigned char[pieceSize]);
+    pieces_.emplace_back(new unsigned char[pieceBytes_]);
     return pieces_.back().get();
   }
   while (freePieces_.empty()) {

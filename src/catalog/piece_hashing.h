@@ -20,20 +20,25 @@ namespace catpack {
 
 class PieceHashing {
  public:
-  // Bytes one piece buffer holds.
+  // Most bytes one piece buffer holds.
   static constexpr std::uint32_t pieceSize = 1u << 20;
 
   // One member's digest being worked out.
   struct Member;
 
   // Works with `helpers` threads beside the writing one (none: the writing
-  // thread hashes everything itself).
-  explicit PieceHashing(unsigned helpers);
+  // thread hashes everything itself). Pieces hold no more than the largest
+  // member's `largestMember` bytes, so that small members need no large
+  // buffers.
+  PieceHashing(unsigned helpers, std::uint64_t largestMember);
   ~PieceHashing();
   PieceHashing(const PieceHashing&) = delete;
   PieceHashing& operator=(const PieceHashing&) = delete;
 
-  // A free piece buffer of pieceSize bytes; waits for one when all are in use.
+  // Bytes one piece buffer holds.
+  std::uint32_t pieceBytes() const { return pieceBytes_; }
+
+  // A free piece buffer of pieceBytes(); waits for one when all are in use.
   unsigned char* takePiece();
 
   // Gives back a piece that is not to be hashed.
@@ -70,6 +75,7 @@ class PieceHashing {
   void helpOut();
   void forget(Member* member);
 
+  const std::uint32_t pieceBytes_;
   std::mutex mutex_;
   std::condition_variable changed_;  // work queued, a piece freed, a digest done, or stopping
   std::vector<std::unique_ptr<unsigned char[]>> pieces_;

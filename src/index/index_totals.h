@@ -10,4 +10,7 @@ namespace catpack {
 // The bytes of all entries' contents together.
 std::uint64_t contentBytes(const FileIndex& index);
 
+// The bytes of the largest entry's contents.
+std::uint64_t largestContent(const FileIndex& index);
+
 }  // namespace catpack
