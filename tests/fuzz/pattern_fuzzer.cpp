@@ -1,6 +1,7 @@
 // A pattern and a text from one input, split at its first NUL byte (a whole
 // input without one is matched against itself): the compiler, then the
 // matcher with its nesting limit, and what a match promises.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -15,9 +16,15 @@ namespace {
 
 using catpack::fuzzing::check;
 
-// Far below the program's own step limit, so that inputs which backtrack
-// heavily reach the giving-up path quickly instead of slowing the search.
-constexpr long fuzzStepLimit = 20'000;
+// Attempts per start position, far below the program's own step limit, so
+// that inputs which backtrack heavily reach the giving-up path quickly
+// instead of slowing the search: about this many over all start positions,
+// and at least the minimum at each.
+constexpr long fuzzStepBudget = 200'000;
+constexpr long fuzzStepLimitAtLeast = 2'000;
+// An anchored pattern is tried at one start position only: it gets enough
+// attempts to nest down to the nesting limit.
+constexpr long anchoredStepLimit = 5 * catpack::patternNestingLimit;
 
 // Whether `at` lies within the text, its terminating NUL included.
 bool within(const char* at, const std::vector<char>& text) {
@@ -60,7 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::memcmp(again->program(), pattern->program(), pattern->programSize) == 0,
         "compiling is repeatable");
 
-  const int matched = catpack::matchPattern(pattern.get(), text.data(), fuzzStepLimit);
+  const long stepLimit = pattern->anchored ? anchoredStepLimit
+                                           : std::max(fuzzStepLimitAtLeast,
+                                                      fuzzStepBudget / static_cast<long>(text.size()));
+  const int matched = catpack::matchPattern(pattern.get(), text.data(), stepLimit);
   check(matched == 0 || matched == 1, "a match gives 0 or 1");
   if (matched == 1) checkMatch(*pattern, text);
   return 0;
