@@ -99,7 +99,32 @@ bool CatalogOutput::flushIndex() {
   return written;
 }
 
+bool CatalogOutput::openForReadingBack() {
+  if (dataReader_ == platform::noDescriptor) {
+    dataReader_ = platform::openForReading(appending_ ? dataPath_ : dataReplacement_.temporary);
+  }
+  return dataReader_ != platform::noDescriptor;
+}
+
+bool CatalogOutput::readData(std::uint64_t at, unsigned char* into, std::uint32_t count) const {
+  std::uint64_t position = dataSizeBefore_ + at;
+  while (count > 0) {
+    const std::int64_t read = platform::readAt(dataReader_, into, count, position);
+    if (read <= 0) return false;
+    into += read;
+    position += static_cast<std::uint64_t>(read);
+    count -= static_cast<std::uint32_t>(read);
+  }
+  return true;
+}
+
+void CatalogOutput::closeReader() {
+  if (dataReader_ != platform::noDescriptor) platform::closeDescriptor(dataReader_);
+  dataReader_ = platform::noDescriptor;
+}
+
 bool CatalogOutput::commit() {
+  closeReader();
   bool sound = flushIndex();
   // An appended catalog is complete once both files are closed; the
   // descriptors must not be cut back once closed, as their numbers may be
@@ -163,6 +188,7 @@ void CatalogOutput::forgetCutBacks() {
 void CatalogOutput::abandon() {
   if (done_) return;
   done_ = true;
+  closeReader();
   if (appending_) {
     // Reopen what was closed so that both files can be cut back.
     if (indexFile_ == platform::noDescriptor) indexFile_ = platform::openForAppending(indexPath_);

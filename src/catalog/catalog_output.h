@@ -34,6 +34,15 @@ class CatalogOutput {
   // Bytes this run has added to the data file so far.
   std::uint64_t dataSize() const { return dataWritten_; }
 
+  // Opens the data file a second time, for readData; false when it cannot
+  // be read.
+  bool openForReadingBack();
+
+  // Reads `count` of the bytes this run added to the data file, from its
+  // `at`th on; false when they could not all be read. Safe from any thread
+  // while no other call is made; needs openForReadingBack.
+  bool readData(std::uint64_t at, unsigned char* into, std::uint32_t count) const;
+
   // Drops the data bytes added after the first `size` of this run.
   bool cutDataBack(std::uint64_t size);
 
@@ -56,6 +65,7 @@ class CatalogOutput {
   bool openReplacement(Replacement& replacement, platform::Descriptor& file);
   bool putInPlace();
   bool flushIndex();
+  void closeReader();
   void forgetCutBacks();
 
   std::string indexPath_;  // base + ".cat" and base + ".dat", as named
@@ -65,6 +75,7 @@ class CatalogOutput {
   bool done_ = false;
   platform::Descriptor indexFile_ = platform::noDescriptor;
   platform::Descriptor dataFile_ = platform::noDescriptor;
+  platform::Descriptor dataReader_ = platform::noDescriptor;
   Replacement indexReplacement_;
   Replacement dataReplacement_;
   platform::CleanupSlot indexCutBack_ = platform::noCleanup;

@@ -91,6 +91,9 @@ class MemberWriter {
   // false when a write failed.
   bool finish();
 
+  // Ends the helpers, also when finish() was not called.
+  void stopHashing() { hashing_.stop(); }
+
  private:
   // A current-format line whose member's bytes are in the data file.
   struct PendingLine {
@@ -112,6 +115,12 @@ class MemberWriter {
   // when set; false when the source failed (the bytes are cut back out)
   // or, with `written` false, when writing failed.
   bool copyBytes(const EntryView& entry, PieceHashing::Member* hashed, bool& written);
+  // A buffer for the next bytes to copy: a free piece, or else this
+  // writer's own buffer when the bytes are not hashed or a helper can read
+  // them back from the data file; else waits for a piece.
+  unsigned char* bufferFor(bool hashed);
+  // Whether bytes written can be read back for hashing; tried once.
+  bool canReadBack();
   // Writes the waiting lines whose digests are known, in order; all of
   // them, waiting as needed, with `all`.
   bool writeReadyLines(bool all);
@@ -123,6 +132,9 @@ class MemberWriter {
   bool lineBreakFirst_;  // the index ends within a line: the next line starts on one of its own
   OpenFiles held_;
   PieceHashing hashing_;
+  std::unique_ptr<unsigned char[]> ownBuffer_;
+  bool readBackTried_ = false;
+  bool readingBack_ = false;
   std::deque<PendingLine> pending_;
 };
 
@@ -141,6 +153,30 @@ bool MemberWriter::addLine(const std::string& storedLine) {
   return output_.writeIndex(storedLine);
 }
 
+unsigned char* MemberWriter::bufferFor(bool hashed) {
+  // Bytes nobody hashes need no piece; nor do those that can be read back
+  // by a helper while this thread goes on. Alone, this thread rather
+  // hashes the waiting pieces itself than read bytes back later.
+  unsigned char* piece = hashing_.takePiece(false);
+  if (piece != nullptr) return piece;
+  if (hashed && (!hashing_.hasHelpers() || !canReadBack())) return hashing_.takePiece(true);
+  if (!ownBuffer_) ownBuffer_.reset(new unsigned char[hashing_.pieceBytes()]);
+  return ownBuffer_.get();
+}
+
+bool MemberWriter::canReadBack() {
+  if (!readBackTried_) {
+    readBackTried_ = true;
+    if (output_.openForReadingBack()) {
+      hashing_.readBackWith([this](std::uint64_t at, unsigned char* into, std::uint32_t count) {
+        return output_.readData(at, into, count);
+      });
+      readingBack_ = true;
+    }
+  }
+  return readingBack_;
+}
+
 bool MemberWriter::copyBytes(const EntryView& entry, PieceHashing::Member* hashed, bool& written) {
   written = true;
   const std::uint64_t memberStart = output_.dataSize();
@@ -148,14 +184,20 @@ bool MemberWriter::copyBytes(const EntryView& entry, PieceHashing::Member* hashe
   bool read = source.has_value();
   while (read && written && source->remaining() > 0) {
     const std::uint32_t count = std::min(source->remaining(), hashing_.pieceBytes());
-    unsigned char* piece = hashing_.takePiece();
+    const std::uint64_t at = output_.dataSize();
+    unsigned char* piece = bufferFor(hashed != nullptr);
+    const bool ownBuffer = piece == ownBuffer_.get();
     read = source->read(piece, count);
     if (read && entry.scrambled != oldFormat_) xorBytes(piece, count, dataKey);
     written = read && output_.writeData(piece, count);
     advance(0, count);
     if (written && hashed != nullptr) {
-      hashing_.hashPiece(hashed, piece, count);
-    } else {
+      if (ownBuffer) {
+        hashing_.hashWritten(hashed, at, count);
+      } else {
+        hashing_.hashPiece(hashed, piece, count);
+      }
+    } else if (!ownBuffer) {
       hashing_.givePieceBack(piece);
     }
   }
@@ -195,6 +237,7 @@ bool MemberWriter::writeReadyLines(bool all) {
     if (line.hashed != nullptr) {
       if (!all && !hashing_.isReady(line.hashed)) return true;
       line.digest = hashing_.takeDigest(line.hashed);
+      if (line.digest.empty()) return false;  // its bytes could not be read back
     }
     const EntryView& entry = line.entry;
     const std::string text =
@@ -254,6 +297,7 @@ bool writeCatalog(const FileIndex& index, const std::string& base, bool append, 
     advance(1, 0);
   }
   written = written && writer.finish();
+  writer.stopHashing();  // nothing reads the data file back from here on
   writer.heldFiles().closeAll();
   if (!written || !output.commit()) {
     output.abandon();

@@ -11,12 +11,21 @@ namespace {
 // Pieces in flight at most: bounds the memory whatever the members' sizes.
 constexpr std::size_t pieceCount = 8;
 
+// Bytes handed over for hashing: in a piece buffer, or else (`piece` null)
+// in the data file at `at`.
+struct QueuedBytes {
+  unsigned char* piece;
+  std::uint64_t at;
+  std::uint64_t count;
+};
+
 }  // namespace
 
 struct PieceHashing::Member {
   Md5Context context;
-  std::deque<std::pair<unsigned char*, std::uint32_t>> queued;  // handed over, not yet hashed
+  std::deque<QueuedBytes> queued;  // handed over, not yet hashed
   bool busy = false;     // a thread is hashing one of its pieces
+  bool unreadable = false;  // bytes to read back could not be read
   bool ended = false;    // no more pieces will come
   bool dropped = false;  // nobody will ask for the digest
   bool done = false;     // `digest` holds the result
@@ -40,12 +49,19 @@ void PieceHashing::stop() {
   if (helpers_) helpers_->join();
   const std::lock_guard<std::mutex> lock(mutex_);
   for (Member& member : members_) {
-    for (const auto& [piece, count] : member.queued) freePieces_.push_back(piece);
+    for (const QueuedBytes& bytes : member.queued) {
+      if (bytes.piece != nullptr) freePieces_.push_back(bytes.piece);
+    }
   }
   members_.clear();
 }
 
-unsigned char* PieceHashing::takePiece() {
+void PieceHashing::readBackWith(ReadBack readBack) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  readBack_ = std::move(readBack);
+}
+
+unsigned char* PieceHashing::takePiece(bool wait) {
   std::unique_lock<std::mutex> lock(mutex_);
   // Pieces are made as they are first needed, so that a catalog of small
   // members holds only the few it uses.
@@ -54,6 +70,7 @@ unsigned char* PieceHashing::takePiece() {
     return pieces_.back().get();
   }
   while (freePieces_.empty()) {
+    if (!wait) return nullptr;
     if (!workOnce(lock)) changed_.wait(lock);
   }
   unsigned char* piece = freePieces_.back();
@@ -80,7 +97,21 @@ PieceHashing::Member* PieceHashing::beginMember() {
 void PieceHashing::hashPiece(Member* member, unsigned char* piece, std::uint32_t count) {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
-    member->queued.emplace_back(piece, count);
+    member->queued.push_back({piece, 0, count});
+  }
+  changed_.notify_all();
+}
+
+void PieceHashing::hashWritten(Member* member, std::uint64_t at, std::uint32_t count) {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    // Bytes that follow the last ones to read back are read with them.
+    if (!member->queued.empty() && member->queued.back().piece == nullptr &&
+        member->queued.back().at + member->queued.back().count == at) {
+      member->queued.back().count += count;
+    } else {
+      member->queued.push_back({nullptr, at, count});
+    }
   }
   changed_.notify_all();
 }
@@ -96,7 +127,9 @@ void PieceHashing::endMember(Member* member) {
 void PieceHashing::dropMember(Member* member) {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
-    for (const auto& [piece, count] : member->queued) freePieces_.push_back(piece);
+    for (const QueuedBytes& bytes : member->queued) {
+      if (bytes.piece != nullptr) freePieces_.push_back(bytes.piece);
+    }
     member->queued.clear();
     member->ended = member->dropped = true;
     // A member being hashed is forgotten by the thread hashing it.
@@ -126,26 +159,44 @@ bool PieceHashing::workOnce(std::unique_lock<std::mutex>& lock) {
   for (Member& member : members_) {
     if (member.busy || member.done || member.dropped) continue;
     if (!member.queued.empty()) {
-      const auto [piece, count] = member.queued.front();
+      const QueuedBytes bytes = member.queued.front();
       member.queued.pop_front();
       member.busy = true;
       lock.unlock();
-      md5Update(member.context, piece, count);
+      bool read = true;
+      if (bytes.piece != nullptr) {
+        md5Update(member.context, bytes.piece, static_cast<std::uint32_t>(bytes.count));
+      } else {
+        read = hashReadBack(member.context, bytes.at, bytes.count);
+      }
       lock.lock();
       member.busy = false;
-      freePieces_.push_back(piece);
+      member.unreadable = member.unreadable || !read;
+      if (bytes.piece != nullptr) freePieces_.push_back(bytes.piece);
       if (member.dropped) forget(&member);
       changed_.notify_all();
       return true;
     }
     if (member.ended) {
-      member.digest = md5ToHex(md5Final(member.context));
+      if (!member.unreadable) member.digest = md5ToHex(md5Final(member.context));
       member.done = true;
       changed_.notify_all();
       return true;
     }
   }
   return false;
+}
+
+bool PieceHashing::hashReadBack(Md5Context& context, std::uint64_t at, std::uint64_t count) {
+  const std::unique_ptr<unsigned char[]> buffer(new unsigned char[pieceBytes_]);
+  while (count > 0) {
+    const auto part = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, pieceBytes_));
+    if (!readBack_(at, buffer.get(), part)) return false;
+    md5Update(context, buffer.get(), part);
+    at += part;
+    count -= part;
+  }
+  return true;
 }
 
 void PieceHashing::helpOut() {

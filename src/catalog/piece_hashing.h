@@ -1,12 +1,16 @@
 // Member bytes on their way to a catalog's data file, and the digests of
 // exactly those bytes, worked out by helper threads while the writing
 // thread goes on with the next pieces and members. A few piece buffers,
-// made as first needed, keep the memory in flight bounded: when all are in use, the
-// writing thread hashes queued pieces itself until one is free.
+// made as first needed, keep the memory in flight bounded. When all are in
+// use, the writing thread either hashes queued pieces itself until one is
+// free, or writes on and has the bytes read back from the data file when
+// their turn comes, so that the digests of several large members are
+// worked out side by side.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -38,8 +42,20 @@ class PieceHashing {
   // Bytes one piece buffer holds.
   std::uint32_t pieceBytes() const { return pieceBytes_; }
 
-  // A free piece buffer of pieceBytes(); waits for one when all are in use.
-  unsigned char* takePiece();
+  // Whether helper threads work beside the writing one.
+  bool hasHelpers() const { return helpers_ != nullptr; }
+
+  // Reads `count` bytes this run wrote to the data file, from `at` on, into
+  // `into`; false when they could not all be read.
+  using ReadBack = std::function<bool(std::uint64_t at, unsigned char* into, std::uint32_t count)>;
+
+  // Lets members' bytes be read back from the data file (hashWritten) from
+  // now on. `readBack` is called from any thread, at any time until stop().
+  void readBackWith(ReadBack readBack);
+
+  // A free piece buffer of pieceBytes(). When all are in use: waits for one
+  // with `wait`, else gives null.
+  unsigned char* takePiece(bool wait = true);
 
   // Gives back a piece that is not to be hashed.
   void givePieceBack(unsigned char* piece);
@@ -51,6 +67,10 @@ class PieceHashing {
   // piece comes back free once they are hashed.
   void hashPiece(Member* member, unsigned char* piece, std::uint32_t count);
 
+  // Adds the `count` bytes at `at` in the data file to the member's digest;
+  // they are read back when their turn comes (see readBackWith).
+  void hashWritten(Member* member, std::uint64_t at, std::uint32_t count);
+
   // All of the member's bytes have been handed over.
   void endMember(Member* member);
 
@@ -61,7 +81,8 @@ class PieceHashing {
   bool isReady(Member* member);
 
   // The member's digest (as md5HexOfBuffer of all its bytes), waiting for
-  // it when needed; the member is forgotten afterwards.
+  // it when needed, or empty when its bytes could not be read back; the
+  // member is forgotten afterwards.
   std::string takeDigest(Member* member);
 
   // Ends the helper threads; every member still open is forgotten.
@@ -74,6 +95,8 @@ class PieceHashing {
   // Helper threads: work until stopped.
   void helpOut();
   void forget(Member* member);
+  // Reads `count` bytes from `at` back and adds them to `context`.
+  bool hashReadBack(Md5Context& context, std::uint64_t at, std::uint64_t count);
 
   const std::uint32_t pieceBytes_;
   std::mutex mutex_;
@@ -82,6 +105,7 @@ class PieceHashing {
   std::vector<unsigned char*> freePieces_;
   std::list<Member> members_;        // in the order they were begun
   bool stopping_ = false;
+  ReadBack readBack_;
   std::unique_ptr<HelperThreads> helpers_;
 };
 

@@ -60,6 +60,8 @@ class ParallelWriter : public ::testing::Test {
     }
     addFile("big/one.bin", randomBytes((5 << 20) + 17, 7));
     addFile("big/two.bin", randomBytes(3 << 20, 8));
+    // More than the pieces in flight hold: the rest is read back to be hashed.
+    addFile("big/three.bin", randomBytes((12 << 20) + 5, 10));
     addFile("vanished.txt", "gone before the write");
     addFile("shrunk.txt", "shorter by the write");
     addFile("empty.txt", "");
