@@ -3,6 +3,7 @@
 #include "catalog/piece_hashing.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
 
@@ -20,7 +21,7 @@ using testing::randomBytes;
 // times they were read back.
 struct DataFile {
   std::string bytes;
-  int reads = 0;
+  std::atomic<int> reads{0};  // counted from any thread
   bool failing = false;
 
   PieceHashing::ReadBack reader() {
