@@ -27,11 +27,23 @@ bool isOldFormatName(const std::string& name) {
   return true;
 }
 
-bool isOldCatalogText(const unsigned char* bytes, std::size_t length) {
-  const std::size_t examined = length < formatTestLength ? length : formatTestLength;
+namespace {
+
+// What the format test has seen of the bytes so far.
+struct OldIndexScan {
   int lineCount = 0;
-  bool atLineStart = false, needsNumber = false, spaceSeen = false, digitsAfterSpace = false;
-  bool expectLf = false, prevHigh = false, prevLead = false;
+  bool atLineStart = false;
+  bool expectLf = false;
+};
+
+// Runs the format test over the first `examined` bytes; false as soon as
+// they hold what no old-format index can.
+bool scanAsOldIndex(const unsigned char* bytes, std::size_t examined, OldIndexScan& scan) {
+  int& lineCount = scan.lineCount;
+  bool& atLineStart = scan.atLineStart;
+  bool& expectLf = scan.expectLf;
+  bool needsNumber = false, spaceSeen = false, digitsAfterSpace = false;
+  bool prevHigh = false, prevLead = false;
   for (std::size_t position = 0; position < examined; ++position) {
     const unsigned char byte = bytes[position] ^ indexKey(position);
     if (expectLf) {
@@ -67,8 +79,21 @@ bool isOldCatalogText(const unsigned char* bytes, std::size_t length) {
       digitsAfterSpace = false;
     }
   }
-  if (length >= formatTestLength) return lineCount >= 2;
-  return lineCount >= 1 && atLineStart && !expectLf;
+  return true;
+}
+
+}  // namespace
+
+bool isOldCatalogText(const unsigned char* bytes, std::size_t length) {
+  OldIndexScan scan;
+  if (!scanAsOldIndex(bytes, length < formatTestLength ? length : formatTestLength, scan)) return false;
+  if (length >= formatTestLength) return scan.lineCount >= 2;
+  return scan.lineCount >= 1 && scan.atLineStart && !scan.expectLf;
+}
+
+bool isCurrentCatalogTextWhateverFollows(const unsigned char* bytes, std::size_t length) {
+  OldIndexScan scan;
+  return !scanAsOldIndex(bytes, length < formatTestLength ? length : formatTestLength, scan);
 }
 
 }  // namespace catpack

@@ -20,6 +20,11 @@ void scrambleIndexText(unsigned char* bytes, std::size_t length, std::uint64_t p
 // True when the first 1024 bytes, unscrambled, read like an old-format index.
 bool isOldCatalogText(const unsigned char* bytes, std::size_t length);
 
+// True when every text that begins with these bytes reads as a current one:
+// among the bytes the format test sees, they hold what no old-format index
+// can.
+bool isCurrentCatalogTextWhateverFollows(const unsigned char* bytes, std::size_t length);
+
 // True when `name` can stand in an old-format index line without making the
 // index unrecognisable: no control bytes but TAB, and bytes of 0x80 and
 // above only in plausible UTF-8 sequences.

@@ -10,7 +10,16 @@ FormatGuard::FormatGuard(bool oldFormat, const unsigned char* existing, std::siz
                length < formatTestLength ? length : formatTestLength);
 }
 
-bool FormatGuard::settled() const { return head_.size() >= formatTestLength; }
+bool FormatGuard::settled() const { return decided_ || head_.size() >= formatTestLength; }
+
+bool FormatGuard::settlesWith(const std::string& storedStart) {
+  if (settled()) return true;
+  if (oldFormat_) return false;
+  const std::string start = head_ + storedStart;
+  decided_ = isCurrentCatalogTextWhateverFollows(reinterpret_cast<const unsigned char*>(start.data()),
+                                                 start.size());
+  return decided_;
+}
 
 bool FormatGuard::accepts(const std::string& stored) const {
   if (settled()) return true;

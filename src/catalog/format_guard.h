@@ -20,14 +20,20 @@ class FormatGuard {
   bool accepts(const std::string& stored) const;
 
   // Whether every line is accepted from now on: the index's first bytes,
-  // which the format test sees, are complete.
+  // which the format test sees, are complete, or already decide its format.
   bool settled() const;
+
+  // Whether the index, with `storedStart` (the start of the next line, as
+  // written) added, reads as its own format whatever follows; from then on
+  // every line is accepted. Works out only for a current-format index.
+  bool settlesWith(const std::string& storedStart);
 
   // Records that `stored` was added.
   void add(const std::string& stored);
 
  private:
   bool oldFormat_;
+  bool decided_ = false;  // the format test already gives this format for any ending
   std::string head_;  // the index's first bytes, as many as the format test sees
 };
 

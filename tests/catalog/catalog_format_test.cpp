@@ -1,5 +1,6 @@
 #include "catalog/catalog_format.h"
 
+#include <random>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -67,6 +68,47 @@ TEST(OldCatalogDetection, LooksAtTheFirst1024BytesOnly) {
   text[1500] = '\x01';
   EXPECT_TRUE(isOld(text));
   EXPECT_FALSE(isOld("foo.dat" + std::string(2000, 'x') + "\n")) << "fewer than two line ends";
+}
+
+// A text decided to be current stays current whatever follows it. Texts
+// are scrambled old-format lines with a byte or two changed, so that some
+// are decided early, some late and some never.
+TEST(OldCatalogDetection, AVerdictOfCurrentHoldsWhateverFollows) {
+  std::mt19937 random(20261208);
+  const std::string lines = "foo.dat\nfile.txt 10\nsub/other name.bin 2048\n# note\r\nlast 7\n";
+  const auto randomText = [&](std::size_t length) {
+    std::string plain;
+    while (plain.size() < length) plain += lines;
+    plain.resize(length);
+    for (int change = static_cast<int>(random() % 3); change > 0; --change) {
+      plain[random() % length] = static_cast<char>(random() % 256);
+    }
+    return plain;
+  };
+  int decided = 0;
+  int undecided = 0;
+  for (int round = 0; round < 3000; ++round) {
+    const std::string start = scrambled(randomText(1 + random() % 1100));
+    const bool current = isCurrentCatalogTextWhateverFollows(
+        reinterpret_cast<const unsigned char*>(start.data()), start.size());
+    (current ? decided : undecided) += 1;
+    if (!current) continue;
+    for (int ending = 0; ending < 10; ++ending) {
+      std::string text = start + scrambled(randomText(1 + random() % 600), start.size());
+      if (ending % 2 == 0) text += std::string(random() % 40, static_cast<char>(random() % 256));
+      EXPECT_FALSE(isOldCatalogText(reinterpret_cast<const unsigned char*>(text.data()), text.size()))
+          << "round " << round;
+    }
+  }
+  EXPECT_GT(decided, 100);
+  EXPECT_GT(undecided, 50);
+  const std::string old = scrambled("foo.dat\nfile.txt 10\n");
+  EXPECT_FALSE(isCurrentCatalogTextWhateverFollows(reinterpret_cast<const unsigned char*>(old.data()),
+                                                   old.size()));
+  const std::string plain = "file.txt 10 1700000000 ";
+  EXPECT_TRUE(isCurrentCatalogTextWhateverFollows(reinterpret_cast<const unsigned char*>(plain.data()),
+                                                  plain.size()))
+      << "a current line's start, read unscrambled, is no old index";
 }
 
 }  // namespace
