@@ -65,6 +65,10 @@ const std::string& zeroDigest() {
 // bytes are copied in key order by the calling thread, and hashed (where
 // the line needs a digest) by helper threads from the very buffers that
 // were written; each line follows as soon as its digest is known, in order.
+// How many lines may wait for their digests while the writer copies on
+// through its own buffer: bounds the memory they hold.
+constexpr std::size_t linesAheadOfDigests = 1024;
+
 class MemberWriter {
  public:
   MemberWriter(CatalogOutput& output, bool oldFormat, std::uint64_t indexPosition,
@@ -155,11 +159,14 @@ bool MemberWriter::addLine(const std::string& storedLine) {
 
 unsigned char* MemberWriter::bufferFor(bool hashed) {
   // Bytes nobody hashes need no piece; nor do those that can be read back
-  // by a helper while this thread goes on. Alone, this thread rather
-  // hashes the waiting pieces itself than read bytes back later.
+  // by a helper while this thread goes on, as long as it is not too many
+  // lines ahead of the digests. Alone, this thread rather hashes the
+  // waiting pieces itself than read bytes back later.
   unsigned char* piece = hashing_.takePiece(false);
   if (piece != nullptr) return piece;
-  if (hashed && (!hashing_.hasHelpers() || !canReadBack())) return hashing_.takePiece(true);
+  if (hashed && (!hashing_.hasHelpers() || pending_.size() >= linesAheadOfDigests || !canReadBack())) {
+    return hashing_.takePiece(true);
+  }
   if (!ownBuffer_) ownBuffer_.reset(new unsigned char[hashing_.pieceBytes()]);
   return ownBuffer_.get();
 }
