@@ -233,8 +233,10 @@ bool MemberWriter::write(const EntryView& entry) {
   if (line.hashed != nullptr) hashing_.endMember(line.hashed);
   // A line whose start already decides the index's format is accepted
   // whatever its digest: the next member need not wait for it.
-  guard_.settlesWith(stored(formatText("%s %d %d ", entry.name.c_str(), entry.size,
-                                       static_cast<std::int32_t>(entry.time))));
+  if (!guard_.settled()) {
+    guard_.settlesWith(stored(formatText("%s %d %d ", entry.name.c_str(), entry.size,
+                                         static_cast<std::int32_t>(entry.time))));
+  }
   pending_.push_back(std::move(line));
   // While the guard still judges lines, one may be refused and its bytes
   // cut back out: only the last member's bytes can be, so each line is
