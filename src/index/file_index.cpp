@@ -133,7 +133,7 @@ void FileIndex::appendCopy(SourceKind kind, const std::string& path, bool scramb
     char prefix[sizeof length];
     std::memcpy(prefix, &length, sizeof length);
     entry.digest = appendText(segment, std::string_view(prefix, sizeof prefix));
-    std::vector<char>& arena = segments_[segment].arena;
+    LargeVector<char>& arena = segments_[segment].arena;
     arena.pop_back();  // the digest follows its length directly
     arena.insert(arena.end(), digest.begin(), digest.end());
     arena.push_back('\0');
@@ -244,7 +244,7 @@ void FileIndex::mergeNewEntries() const {
   // Entries erased before they were settled take no part.
   std::size_t freshCount = 0;
   for (std::size_t slot = settledUpTo_; slot < entries_.size(); ++slot) freshCount += !erased_[slot];
-  std::vector<std::uint32_t> fresh;
+  LargeVector<std::uint32_t> fresh;
   fresh.reserve(freshCount);
   for (std::size_t slot = settledUpTo_; slot < entries_.size(); ++slot) {
     if (!erased_[slot]) fresh.push_back(static_cast<std::uint32_t>(slot));
@@ -267,7 +267,7 @@ void FileIndex::mergeNewEntries() const {
   }
   // Each fresh key goes where it belongs among the settled ones; a settled
   // entry of the same key is replaced.
-  std::vector<std::uint32_t> merged;
+  LargeVector<std::uint32_t> merged;
   merged.reserve(liveCount_ + fresh.size());
   std::size_t settled = 0;
   const auto keep = [&](std::size_t until) {

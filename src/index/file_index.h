@@ -18,6 +18,7 @@
 
 #include "index/file_entry.h"
 #include "util/byte_buffer.h"
+#include "util/large_block.h"
 
 namespace catpack {
 
@@ -164,7 +165,7 @@ class FileIndex {
     SourceKind kind = SourceKind::none;
     bool scrambled = false;
     ByteBuffer text;
-    std::vector<char> arena;
+    LargeVector<char> arena;
 
     const char* at(std::uint32_t offset) const {
       return offset < text.size() ? reinterpret_cast<const char*>(text.data()) + offset
@@ -215,12 +216,12 @@ class FileIndex {
   void prefetchWalk(std::size_t position) const;
 
   std::vector<Segment> segments_;
-  std::vector<StoredEntry> entries_;
+  LargeVector<StoredEntry> entries_;
   // Settled state, worked out on demand: slots in key order, one per key
   // (some may be erased since), covering the slots below settledUpTo_;
   // replaced slots count as erased.
   mutable std::vector<bool> erased_;
-  mutable std::vector<std::uint32_t> order_;
+  mutable LargeVector<std::uint32_t> order_;
   mutable std::size_t settledUpTo_ = 0;
   mutable std::size_t liveCount_ = 0;
   std::uint32_t lastSegment_ = 0;  // the segment the last add used

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "util/large_block.h"
+
 namespace catpack {
 
 // Asks the processor to start loading `address`; a hint only.
@@ -114,7 +116,7 @@ class RunCursor {
 // Sorts each run by the chunks read at its depth, and collects in `deeper`
 // the stretches that still agree after them; marks every chunk whose key a
 // later slot holds too as replaced.
-inline void sortRuns(std::vector<Chunk>& chunks, const std::vector<Run>& runs, std::vector<Run>& deeper) {
+inline void sortRuns(LargeVector<Chunk>& chunks, const std::vector<Run>& runs, std::vector<Run>& deeper) {
   for (const Run& run : runs) {
     Chunk* const begin = chunks.data() + run.begin;
     Chunk* const end = chunks.data() + run.end;
@@ -143,11 +145,11 @@ inline void sortRuns(std::vector<Chunk>& chunks, const std::vector<Run>& runs, s
 // gives key(slot) (a view that stays put while sorting), and takes the
 // hints prefetchEntry(slot) and then, a little later, prefetchKey(slot).
 template <typename Keys>
-void sortSlotsByKey(std::vector<std::uint32_t>& slots, const Keys& keys,
+void sortSlotsByKey(LargeVector<std::uint32_t>& slots, const Keys& keys,
                     std::vector<std::uint32_t>& replaced) {
   using keyorder::Chunk;
   using keyorder::Run;
-  std::vector<Chunk> chunks;
+  LargeVector<Chunk> chunks;
   chunks.reserve(slots.size());
   for (const std::uint32_t slot : slots) chunks.push_back(keyorder::chunkAt(keys.key(slot), 0, slot));
 

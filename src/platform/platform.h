@@ -202,4 +202,9 @@ void keepInterruptsFromThisThread();
 // Opens a binary input stream on an existing file that is not a folder.
 std::FILE* openInputStream(const std::string& path);
 
+// Hints that the `size` bytes at `block`, which will be read all over at
+// random, be backed by large memory pages where the system offers them
+// without privileges; changes nothing a program can see.
+void adviseLargePages(void* block, std::size_t size);
+
 }  // namespace catpack::platform

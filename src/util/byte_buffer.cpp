@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "util/large_block.h"
+
 namespace catpack {
 
 ByteBuffer ByteBuffer::allocate(std::uint32_t size) {
@@ -10,6 +12,7 @@ ByteBuffer ByteBuffer::allocate(std::uint32_t size) {
   buffer.size_ = size;
   if (size == 0) return buffer;
   buffer.bytes_.reset(new (std::nothrow) unsigned char[size]);
+  adviseLargeBlock(buffer.bytes_.get(), size);
   return buffer;
 }
 
