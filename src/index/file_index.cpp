@@ -324,6 +324,11 @@ FileIndex::iterator FileIndex::end() const {
   return iterator(this, order_.size());
 }
 
+std::size_t FileIndex::walkLength() const {
+  settle();
+  return order_.size();
+}
+
 void FileIndex::prefetchWalk(std::size_t position) const {
   // A walk in key order visits entries and texts all over memory: their
   // loads are started a few steps ahead.

@@ -19,6 +19,7 @@
 #include "index/file_entry.h"
 #include "util/byte_buffer.h"
 #include "util/large_block.h"
+#include "util/workers.h"
 
 namespace catpack {
 
@@ -139,6 +140,14 @@ class FileIndex {
   iterator begin() const;
   iterator end() const;
 
+  // The walk in key order cut into stretches, for walking them on several
+  // threads: walkFrom(p) is the first entry at or after position p of the
+  // positions 0 to walkLength() - 1 (walkFrom(walkLength()) is end()). Once
+  // walkLength() has run, walks of disjoint stretches may run side by side
+  // while the index is left unchanged.
+  std::size_t walkLength() const;
+  iterator walkFrom(std::size_t position) const { return iterator(this, nextLive(position)); }
+
   // Stored entries, for passes that look at every key once, in any order:
   // slots 0 to storedCount() - 1 in the order added. Until settle() runs, a
   // key may be held by more than one stored slot, of which the last not
@@ -229,7 +238,8 @@ class FileIndex {
   std::string keyScratch_;         // room for the key of a name with capitals
 };
 
-// Prints "%8d %8d %s %s\n" (size, low 32 bits of time, name, key) per entry.
-void dumpIndex(const FileIndex& index);
+// Prints "%8d %8d %s %s\n" (size, low 32 bits of time, name, key) per entry;
+// `helpers` threads help format the lines.
+void dumpIndex(const FileIndex& index, unsigned helpers = helperThreadCount());
 
 }  // namespace catpack

@@ -1,16 +1,21 @@
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "index/file_index.h"
 #include "util/console.h"
+#include "util/ordered_blocks.h"
 
 namespace catpack {
 
 namespace {
 
-// Lines gather here and go out together.
-constexpr std::size_t listingBufferSize = 1 << 20;
+// The listing is formatted in blocks of this many positions of the walk,
+// side by side, and written out in order.
+constexpr std::size_t blockEntries = 4096;
+// The room a block's buffer starts with: enough for most blocks' lines.
+constexpr std::size_t blockBufferSize = 512 << 10;
 // The longest line part besides the two texts: two numbers of up to 11
 // characters, three spaces and the line feed.
 constexpr std::size_t numbersRoom = 2 * 11 + 4;
@@ -42,29 +47,31 @@ char* putText(char* out, EntryText text, bool mayHoldNul) {
 
 }  // namespace
 
-void dumpIndex(const FileIndex& index) {
-  std::vector<char> buffer(listingBufferSize);
-  std::size_t used = 0;
+void dumpIndex(const FileIndex& index, unsigned helpers) {
+  const std::size_t length = index.walkLength();
   const bool mayHoldNul = index.namesMayHoldNul();
-  for (const auto& [key, entry] : index) {
-    const std::size_t room = numbersRoom + entry.name.size() + key.size();
-    if (used + room > buffer.size()) {
-      writeOut(buffer.data(), used);
-      used = 0;
-      if (room > buffer.size()) buffer.resize(room);
+  const auto formatBlock = [&](std::size_t block, std::vector<char>& buffer) {
+    if (buffer.size() < blockBufferSize) buffer.resize(blockBufferSize);
+    std::size_t used = 0;
+    const FileIndex::iterator stop = index.walkFrom(std::min(length, (block + 1) * blockEntries));
+    for (FileIndex::iterator at = index.walkFrom(block * blockEntries); at != stop; ++at) {
+      const auto& [key, entry] = *at;
+      const std::size_t room = numbersRoom + entry.name.size() + key.size();
+      if (used + room > buffer.size()) buffer.resize(std::max(2 * buffer.size(), used + room));
+      char* out = buffer.data() + used;
+      out = putNumber(out, entry.size);
+      *out++ = ' ';
+      out = putNumber(out, static_cast<std::int32_t>(entry.time));
+      *out++ = ' ';
+      out = putText(out, entry.name, mayHoldNul);
+      *out++ = ' ';
+      out = putText(out, key, mayHoldNul);
+      *out++ = '\n';
+      used = static_cast<std::size_t>(out - buffer.data());
     }
-    char* out = buffer.data() + used;
-    out = putNumber(out, entry.size);
-    *out++ = ' ';
-    out = putNumber(out, static_cast<std::int32_t>(entry.time));
-    *out++ = ' ';
-    out = putText(out, entry.name, mayHoldNul);
-    *out++ = ' ';
-    out = putText(out, key, mayHoldNul);
-    *out++ = '\n';
-    used = static_cast<std::size_t>(out - buffer.data());
-  }
-  writeOut(buffer.data(), used);
+    return used;
+  };
+  makeBlocksInOrder((length + blockEntries - 1) / blockEntries, helpers, formatBlock, writeOut);
 }
 
 }  // namespace catpack

@@ -1,5 +1,7 @@
 #include "index/file_index.h"
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -128,6 +130,28 @@ TEST(DumpIndex, ListsEntriesInKeyOrder) {
   CaptureStdout();
   dumpIndex(empty);
   EXPECT_EQ(GetCapturedStdout(), "");
+}
+
+TEST(DumpIndex, HelpersChangeNoByte) {
+  // Many blocks of lines, some entries replaced or erased, one long name.
+  FileIndex index;
+  std::mt19937 random(7);
+  for (int number = 0; number < 30000; ++number) {
+    std::string name = "Dir" + std::to_string(random() % 97) + "/f" + std::to_string(random() % 20000);
+    if (number == 12345) name.append(3000, 'x');
+    index.addFolderFile(name, number, number * 3, number % 2 == 0 ? "a" : "b");
+  }
+  int walked = 0;
+  for (auto at = index.begin(); at != index.end();) at = ++walked % 3 == 0 ? index.erase(at) : ++at;
+  CaptureStdout();
+  dumpIndex(index, 0);
+  const std::string alone = GetCapturedStdout();
+  EXPECT_EQ(std::count(alone.begin(), alone.end(), '\n'), static_cast<long>(index.size()));
+  for (const unsigned helpers : {1u, 3u}) {
+    CaptureStdout();
+    dumpIndex(index, helpers);
+    EXPECT_EQ(GetCapturedStdout(), alone) << helpers << " helpers";
+  }
 }
 
 TEST(DumpIndex, PrintsNamesUpToAnInnerNulAsPrintfDoes) {
