@@ -256,7 +256,7 @@ void FileIndex::mergeNewEntries() const {
     void prefetchKey(std::uint32_t slot) const { prefetch(index.keyOf(slot).data()); }
   };
   std::vector<std::uint32_t> replaced;
-  sortSlotsByKey(fresh, Keys{*this}, replaced);
+  sortSlotsByKey(fresh, Keys{*this}, replaced, helperThreadCount());
   for (const std::uint32_t slot : replaced) erased_[slot] = true;
 
   if (order_.empty()) {

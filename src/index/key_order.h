@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "util/large_block.h"
+#include "util/workers.h"
 
 namespace catpack {
 
@@ -138,56 +139,43 @@ inline void sortRuns(LargeVector<Chunk>& chunks, const std::vector<Run>& runs, s
   }
 }
 
-}  // namespace keyorder
-
-// Orders `slots` by key, equal keys by slot. Of equal keys only the last
-// slot stays in `slots`; the others are appended to `replaced`. `keys`
-// gives key(slot) (a view that stays put while sorting), and takes the
-// hints prefetchEntry(slot) and then, a little later, prefetchKey(slot).
+// Sorts the chunks of `runs`, read at their depth, level by level: each
+// level sorts the runs of the one before by their next bytes, until every
+// key stands in its place; marks every chunk whose key a later slot holds
+// too as replaced. `keys` as for sortSlotsByKey.
 template <typename Keys>
-void sortSlotsByKey(LargeVector<std::uint32_t>& slots, const Keys& keys,
-                    std::vector<std::uint32_t>& replaced) {
-  using keyorder::Chunk;
-  using keyorder::Run;
-  LargeVector<Chunk> chunks;
-  chunks.reserve(slots.size());
-  for (const std::uint32_t slot : slots) chunks.push_back(keyorder::chunkAt(keys.key(slot), 0, slot));
-
-  // Level by level: each level sorts the runs of the one before by their
-  // next eight bytes. The chunks of a level are read in one pass, with the
-  // loads started well ahead since the keys lie all over memory.
-  std::vector<Run> runs{{0, chunks.size(), 0}};
+void sortLevels(LargeVector<Chunk>& chunks, std::vector<Run> runs, const Keys& keys) {
   std::vector<Run> deeper;
-  std::vector<keyorder::WideChunk> wide;
-  keyorder::sortRuns(chunks, runs, deeper);
+  std::vector<WideChunk> wide;
+  sortRuns(chunks, runs, deeper);
   while (!deeper.empty()) {
     runs.swap(deeper);
     deeper.clear();
     // The keys of a level's runs are read in one pass in run order, with
     // their loads started well ahead since they lie all over memory.
-    keyorder::RunCursor entryAhead(runs, 64);
-    keyorder::RunCursor keyAhead(runs, 32);
+    RunCursor entryAhead(runs, 64);
+    RunCursor keyAhead(runs, 32);
     const auto ahead = [&] {
-      if (entryAhead.valid()) keys.prefetchEntry(keyorder::slotOf(chunks[entryAhead.position()]));
-      if (keyAhead.valid()) keys.prefetchKey(keyorder::slotOf(chunks[keyAhead.position()]));
+      if (entryAhead.valid()) keys.prefetchEntry(slotOf(chunks[entryAhead.position()]));
+      if (keyAhead.valid()) keys.prefetchKey(slotOf(chunks[keyAhead.position()]));
       entryAhead.advance();
       keyAhead.advance();
     };
     for (const Run& run : runs) {
-      if (run.end - run.begin > keyorder::wideRunLimit) {
+      if (run.end - run.begin > wideRunLimit) {
         for (std::size_t at = run.begin; at < run.end; ++at) {
           ahead();
-          const std::uint32_t slot = keyorder::slotOf(chunks[at]);
-          chunks[at] = keyorder::chunkAt(keys.key(slot), run.depth, slot);
+          const std::uint32_t slot = slotOf(chunks[at]);
+          chunks[at] = chunkAt(keys.key(slot), run.depth, slot);
         }
-        keyorder::sortRuns(chunks, {run}, deeper);
+        sortRuns(chunks, {run}, deeper);
         continue;
       }
       wide.clear();
       for (std::size_t at = run.begin; at < run.end; ++at) {
         ahead();
-        const std::uint32_t slot = keyorder::slotOf(chunks[at]);
-        wide.push_back(keyorder::wideChunkAt(keys.key(slot), run.depth, slot));
+        const std::uint32_t slot = slotOf(chunks[at]);
+        wide.push_back(wideChunkAt(keys.key(slot), run.depth, slot));
       }
       std::sort(wide.begin(), wide.end());
       for (std::size_t same = 0; same < wide.size();) {
@@ -197,12 +185,12 @@ void sortSlotsByKey(LargeVector<std::uint32_t>& slots, const Keys& keys,
                wide[sameEnd].low == wide[same].low && tail(sameEnd) == tail(same)) {
           ++sameEnd;
         }
-        const bool continues = tail(same) == keyorder::wideContinues;
+        const bool continues = tail(same) == wideContinues;
         for (std::size_t at = same; at < sameEnd; ++at) {
           Chunk& chunk = chunks[run.begin + at];
           chunk.tailAndSlot = wide[at].tailAndSlot & 0xFFFFFFFF;
           // Equal keys, in slot order: all but the last are replaced.
-          if (!continues && at + 1 < sameEnd) chunk.tailAndSlot |= keyorder::replacedBit;
+          if (!continues && at + 1 < sameEnd) chunk.tailAndSlot |= replacedBit;
         }
         if (continues && sameEnd - same > 1) {
           deeper.push_back({run.begin + same, run.begin + sameEnd, run.depth + 16});
@@ -210,6 +198,59 @@ void sortSlotsByKey(LargeVector<std::uint32_t>& slots, const Keys& keys,
         same = sameEnd;
       }
     }
+  }
+}
+
+// Chunks from this many on are sorted on two threads.
+inline constexpr std::size_t twoThreadMinimum = 1 << 15;
+
+// Cuts the unsorted chunks of level 0 into two stretches, reordering them,
+// such that every chunk of the first is less in its eight bytes than every
+// chunk of the second; gives them, or the whole when no cut leaves each
+// stretch at least a quarter of the chunks.
+inline std::vector<Run> cutInTwo(LargeVector<Chunk>& chunks) {
+  const std::size_t count = chunks.size();
+  const auto byBytes = [](const Chunk& one, const Chunk& other) { return one.bytes < other.bytes; };
+  Chunk* const begin = chunks.data();
+  Chunk* const middle = begin + count / 2;
+  std::nth_element(begin, middle, begin + count, byBytes);
+  const std::uint64_t pivot = middle->bytes;
+  // Below the middle all are at most the pivot, from it on at least.
+  const auto below = static_cast<std::size_t>(
+      std::partition(begin, middle, [&](const Chunk& chunk) { return chunk.bytes < pivot; }) - begin);
+  if (below >= count / 4) return {{0, below, 0}, {below, count, 0}};
+  const auto upTo = static_cast<std::size_t>(
+      std::partition(middle, begin + count, [&](const Chunk& chunk) { return chunk.bytes <= pivot; }) -
+      begin);
+  if (count - upTo >= count / 4) return {{0, upTo, 0}, {upTo, count, 0}};
+  return {{0, count, 0}};
+}
+
+}  // namespace keyorder
+
+// Orders `slots` by key, equal keys by slot. Of equal keys only the last
+// slot stays in `slots`; the others are appended to `replaced`. `keys`
+// gives key(slot) (a view that stays put while sorting), and takes the
+// hints prefetchEntry(slot) and then, a little later, prefetchKey(slot);
+// with `helpers`, it is called from two threads at once.
+template <typename Keys>
+void sortSlotsByKey(LargeVector<std::uint32_t>& slots, const Keys& keys,
+                    std::vector<std::uint32_t>& replaced, unsigned helpers) {
+  using keyorder::Chunk;
+  using keyorder::Run;
+  LargeVector<Chunk> chunks;
+  chunks.reserve(slots.size());
+  for (const std::uint32_t slot : slots) chunks.push_back(keyorder::chunkAt(keys.key(slot), 0, slot));
+
+  // Two stretches apart in key order are sorted side by side.
+  const std::vector<Run> parts = helpers > 0 && chunks.size() >= keyorder::twoThreadMinimum
+                                     ? keyorder::cutInTwo(chunks)
+                                     : std::vector<Run>{{0, chunks.size(), 0}};
+  if (parts.size() == 1) {
+    keyorder::sortLevels(chunks, parts, keys);
+  } else {
+    HelperThreads helper(1, [&] { keyorder::sortLevels(chunks, {parts[1]}, keys); });
+    keyorder::sortLevels(chunks, {parts[0]}, keys);
   }
 
   slots.clear();
