@@ -27,8 +27,8 @@ void walkTogether(FileIndex& result, const FileIndex& base, Pair pair, Missing m
   const FileIndex::iterator resultEnd = result.end();
   for (const auto& [key, baseEntry] : base) {
     const std::string_view baseKey = key;
-    while (position != resultEnd && std::string_view(position->key) < baseKey) ++position;
-    if (position == resultEnd || std::string_view(position->key) != baseKey) {
+    while (position != resultEnd && std::string_view(position.key()) < baseKey) ++position;
+    if (position == resultEnd || std::string_view(position.key()) != baseKey) {
       missing(baseEntry);
     } else {
       position = pair(position, baseEntry);
@@ -69,7 +69,9 @@ bool applyDiff(FileIndex& result, const FileIndex& base, unsigned helpers) {
   std::vector<EntryText> missing;
   {
     const ProgressPhase phase("Comparing", base.size(), unknownTotal);
-    DigestsAhead digests(helpers == 0 ? std::vector<EntryView>() : entriesToDigest(result, base),
+    const bool digestsToWorkOut = result.mayLackDigests() || base.mayLackDigests();
+    DigestsAhead digests(helpers == 0 || !digestsToWorkOut ? std::vector<EntryView>()
+                                                           : entriesToDigest(result, base),
                          helpers);
     walkTogether(
         result, base,
@@ -79,9 +81,13 @@ bool applyDiff(FileIndex& result, const FileIndex& base, unsigned helpers) {
           if (resultEntry.size != baseEntry.size) return ++position;
           bool unchanged = true;
           if (needsDigests(resultEntry, baseEntry)) {
-            // The base's digest first, as its messages come first.
-            const std::string baseDigest = digests.take(baseEntry);
-            unchanged = baseDigest == digests.take(resultEntry);
+            if (!baseEntry.digest.empty() && !resultEntry.digest.empty()) {
+              unchanged = std::string_view(baseEntry.digest) == resultEntry.digest;
+            } else {
+              // The base's digest first, as its messages come first.
+              const std::string baseDigest = digests.take(baseEntry);
+              unchanged = baseDigest == digests.take(resultEntry);
+            }
             advance(0, 2 * static_cast<std::uint64_t>(static_cast<std::uint32_t>(baseEntry.size)));
           }
           return unchanged ? result.erase(position) : ++position;

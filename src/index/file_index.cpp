@@ -40,7 +40,8 @@ FileIndex::FileIndex(const FileIndex& other)
       settledUpTo_(other.settledUpTo_),
       liveCount_(other.liveCount_),
       lastSegment_(other.lastSegment_),
-      namesMayHoldNul_(other.namesMayHoldNul_) {
+      namesMayHoldNul_(other.namesMayHoldNul_),
+      mayLackDigests_(other.mayLackDigests_) {
   segments_.reserve(other.segments_.size());
   for (const Segment& segment : other.segments_) {
     segments_.push_back({segment.path, segment.kind, segment.scrambled, copyOf(segment.text),
@@ -65,6 +66,7 @@ void FileIndex::swap(FileIndex& other) noexcept {
   std::swap(liveCount_, other.liveCount_);
   std::swap(lastSegment_, other.lastSegment_);
   std::swap(namesMayHoldNul_, other.namesMayHoldNul_);
+  std::swap(mayLackDigests_, other.mayLackDigests_);
 }
 
 void FileIndex::clear() {
@@ -126,6 +128,7 @@ void FileIndex::appendCopy(SourceKind kind, const std::string& path, bool scramb
   entry.name = appendText(segment, name);
   if (name.find('\0') != std::string_view::npos) namesMayHoldNul_ = true;
   entry.key = key == name ? entry.name : appendText(segment, key);
+  if (digest.empty()) mayLackDigests_ = true;
   if (digest.size() == digestLength) {
     entry.digest = appendText(segment, digest);
   } else if (!digest.empty()) {
@@ -133,7 +136,7 @@ void FileIndex::appendCopy(SourceKind kind, const std::string& path, bool scramb
     char prefix[sizeof length];
     std::memcpy(prefix, &length, sizeof length);
     entry.digest = appendText(segment, std::string_view(prefix, sizeof prefix));
-    LargeVector<char>& arena = segments_[segment].arena;
+    std::vector<char>& arena = segments_[segment].arena;
     arena.pop_back();  // the digest follows its length directly
     arena.insert(arena.end(), digest.begin(), digest.end());
     arena.push_back('\0');
@@ -177,6 +180,7 @@ FileIndex::TextSource FileIndex::adoptCatalogText(const std::string& base, ByteB
 void FileIndex::addTextMember(const TextSource& source, std::uint32_t nameOffset,
                               std::uint32_t nameLength, std::int32_t size, std::int64_t time,
                               std::uint64_t offset, std::uint32_t digestOffset) {
+  if (digestOffset == noDigest) mayLackDigests_ = true;
   appendEntry({source.segment, nameOffset, 0, nameLength, size, digestOffset, time, offset});
 }
 
@@ -244,7 +248,7 @@ void FileIndex::mergeNewEntries() const {
   // Entries erased before they were settled take no part.
   std::size_t freshCount = 0;
   for (std::size_t slot = settledUpTo_; slot < entries_.size(); ++slot) freshCount += !erased_[slot];
-  LargeVector<std::uint32_t> fresh;
+  std::vector<std::uint32_t> fresh;
   fresh.reserve(freshCount);
   for (std::size_t slot = settledUpTo_; slot < entries_.size(); ++slot) {
     if (!erased_[slot]) fresh.push_back(static_cast<std::uint32_t>(slot));
@@ -267,7 +271,7 @@ void FileIndex::mergeNewEntries() const {
   }
   // Each fresh key goes where it belongs among the settled ones; a settled
   // entry of the same key is replaced.
-  LargeVector<std::uint32_t> merged;
+  std::vector<std::uint32_t> merged;
   merged.reserve(liveCount_ + fresh.size());
   std::size_t settled = 0;
   const auto keep = [&](std::size_t until) {

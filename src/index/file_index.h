@@ -18,7 +18,6 @@
 
 #include "index/file_entry.h"
 #include "util/byte_buffer.h"
-#include "util/large_block.h"
 #include "util/workers.h"
 
 namespace catpack {
@@ -43,6 +42,8 @@ class FileIndex {
     using pointer = Arrow;
 
     IndexItem operator*() const { return index_->itemAt(index_->order_[position_]); }
+    // The key alone, cheaper than the whole item.
+    EntryText key() const { return index_->keyOf(index_->order_[position_]); }
     // Member access for it->key and it->entry.
     struct Arrow {
       IndexItem item;
@@ -163,6 +164,10 @@ class FileIndex {
   // Whether some name (and so its key) holds a NUL byte before its end.
   bool namesMayHoldNul() const { return namesMayHoldNul_; }
 
+  // Whether some entry was added without a stated digest (a folder file, a
+  // deletion marker, a member of a catalog without digests).
+  bool mayLackDigests() const { return mayLackDigests_; }
+
  private:
   // Where a segment's entries have their bytes.
   enum class SourceKind : std::uint8_t { none, folder, catalog };
@@ -174,7 +179,7 @@ class FileIndex {
     SourceKind kind = SourceKind::none;
     bool scrambled = false;
     ByteBuffer text;
-    LargeVector<char> arena;
+    std::vector<char> arena;
 
     const char* at(std::uint32_t offset) const {
       return offset < text.size() ? reinterpret_cast<const char*>(text.data()) + offset
@@ -225,16 +230,17 @@ class FileIndex {
   void prefetchWalk(std::size_t position) const;
 
   std::vector<Segment> segments_;
-  LargeVector<StoredEntry> entries_;
+  std::vector<StoredEntry> entries_;
   // Settled state, worked out on demand: slots in key order, one per key
   // (some may be erased since), covering the slots below settledUpTo_;
   // replaced slots count as erased.
   mutable std::vector<bool> erased_;
-  mutable LargeVector<std::uint32_t> order_;
+  mutable std::vector<std::uint32_t> order_;
   mutable std::size_t settledUpTo_ = 0;
   mutable std::size_t liveCount_ = 0;
   std::uint32_t lastSegment_ = 0;  // the segment the last add used
   bool namesMayHoldNul_ = false;
+  bool mayLackDigests_ = false;
   std::string keyScratch_;         // room for the key of a name with capitals
 };
 

@@ -8,7 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "util/large_block.h"
 #include "util/workers.h"
 
 namespace catpack {
@@ -117,7 +116,7 @@ class RunCursor {
 // Sorts each run by the chunks read at its depth, and collects in `deeper`
 // the stretches that still agree after them; marks every chunk whose key a
 // later slot holds too as replaced.
-inline void sortRuns(LargeVector<Chunk>& chunks, const std::vector<Run>& runs, std::vector<Run>& deeper) {
+inline void sortRuns(std::vector<Chunk>& chunks, const std::vector<Run>& runs, std::vector<Run>& deeper) {
   for (const Run& run : runs) {
     Chunk* const begin = chunks.data() + run.begin;
     Chunk* const end = chunks.data() + run.end;
@@ -144,7 +143,7 @@ inline void sortRuns(LargeVector<Chunk>& chunks, const std::vector<Run>& runs, s
 // key stands in its place; marks every chunk whose key a later slot holds
 // too as replaced. `keys` as for sortSlotsByKey.
 template <typename Keys>
-void sortLevels(LargeVector<Chunk>& chunks, std::vector<Run> runs, const Keys& keys) {
+void sortLevels(std::vector<Chunk>& chunks, std::vector<Run> runs, const Keys& keys) {
   std::vector<Run> deeper;
   std::vector<WideChunk> wide;
   sortRuns(chunks, runs, deeper);
@@ -208,7 +207,7 @@ inline constexpr std::size_t twoThreadMinimum = 1 << 15;
 // such that every chunk of the first is less in its eight bytes than every
 // chunk of the second; gives them, or the whole when no cut leaves each
 // stretch at least a quarter of the chunks.
-inline std::vector<Run> cutInTwo(LargeVector<Chunk>& chunks) {
+inline std::vector<Run> cutInTwo(std::vector<Chunk>& chunks) {
   const std::size_t count = chunks.size();
   const auto byBytes = [](const Chunk& one, const Chunk& other) { return one.bytes < other.bytes; };
   Chunk* const begin = chunks.data();
@@ -234,11 +233,11 @@ inline std::vector<Run> cutInTwo(LargeVector<Chunk>& chunks) {
 // hints prefetchEntry(slot) and then, a little later, prefetchKey(slot);
 // with `helpers`, it is called from two threads at once.
 template <typename Keys>
-void sortSlotsByKey(LargeVector<std::uint32_t>& slots, const Keys& keys,
+void sortSlotsByKey(std::vector<std::uint32_t>& slots, const Keys& keys,
                     std::vector<std::uint32_t>& replaced, unsigned helpers) {
   using keyorder::Chunk;
   using keyorder::Run;
-  LargeVector<Chunk> chunks;
+  std::vector<Chunk> chunks;
   chunks.reserve(slots.size());
   for (const std::uint32_t slot : slots) chunks.push_back(keyorder::chunkAt(keys.key(slot), 0, slot));
 

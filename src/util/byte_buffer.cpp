@@ -3,16 +3,25 @@
 #include <cstring>
 #include <new>
 
-#include "util/large_block.h"
+#include "platform/platform.h"
 
 namespace catpack {
+
+namespace {
+
+// Buffers from this size on get the large-page hint.
+constexpr std::uint32_t largePagesFrom = 4u << 20;
+
+}  // namespace
 
 ByteBuffer ByteBuffer::allocate(std::uint32_t size) {
   ByteBuffer buffer;
   buffer.size_ = size;
   if (size == 0) return buffer;
   buffer.bytes_.reset(new (std::nothrow) unsigned char[size]);
-  adviseLargeBlock(buffer.bytes_.get(), size);
+  // A big buffer (an index text) is read all over at random, by name:
+  // large pages spare the address-translation misses.
+  if (buffer.bytes_ && size >= largePagesFrom) platform::adviseLargePages(buffer.bytes_.get(), size);
   return buffer;
 }
 

@@ -21,7 +21,7 @@ struct ListedKeys {
 // Sorts slots 0 to keys.size() - 1; gives the survivors and the replaced.
 std::pair<std::vector<std::uint32_t>, std::vector<std::uint32_t>> sortAll(
     const std::vector<std::string>& keys, unsigned helpers) {
-  LargeVector<std::uint32_t> slots(keys.size());
+  std::vector<std::uint32_t> slots(keys.size());
   for (std::uint32_t slot = 0; slot < keys.size(); ++slot) slots[slot] = slot;
   std::vector<std::uint32_t> replaced;
   sortSlotsByKey(slots, ListedKeys{keys}, replaced, helpers);
@@ -85,7 +85,7 @@ TEST(KeyOrder, CutsInTwoOnlyWhereTheFirstBytesDiffer) {
   std::mt19937 random(5);
   std::vector<std::string> keys = randomKeys(10000, 0, random);
   for (int copy = 0; copy < 6000; ++copy) keys.push_back("ab/ab/ab/ab");  // one heavy value
-  LargeVector<Chunk> chunks;
+  std::vector<Chunk> chunks;
   for (std::uint32_t slot = 0; slot < keys.size(); ++slot) {
     chunks.push_back(keyorder::chunkAt(keys[slot], 0, slot));
   }
@@ -100,7 +100,7 @@ TEST(KeyOrder, CutsInTwoOnlyWhereTheFirstBytesDiffer) {
     EXPECT_GT(chunks[at].bytes, highestBelow);
   }
 
-  LargeVector<Chunk> same(5000, keyorder::chunkAt("same-eight-bytes", 0, 0));
+  std::vector<Chunk> same(5000, keyorder::chunkAt("same-eight-bytes", 0, 0));
   EXPECT_EQ(keyorder::cutInTwo(same).size(), 1u);
 }
 
