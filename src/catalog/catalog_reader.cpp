@@ -1,6 +1,7 @@
 #include "catalog/catalog_reader.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -10,58 +11,125 @@
 #include "util/console.h"
 #include "util/loading.h"
 #include "util/progress.h"
+#include "util/workers.h"
 
 namespace catpack {
 
-bool readCatalog(FileIndex& index, const std::string& base) {
-  printOut("Reading from catalog %s\n", base.c_str());
-  const ProgressPhase phase("Reading catalog", unknownTotal, unknownTotal);
-  std::optional<ByteBuffer> text = loadFile(base + ".cat");
-  if (!text) return false;
-  const bool oldFormat = isOldCatalogText(text->data(), text->size());
-  if (oldFormat) scrambleIndexText(text->data(), text->size(), 0);
+namespace {
 
-  // The index keeps the text; names and digests are used where they stand,
-  // each ended by a NUL written over the space or line break behind it.
-  const std::size_t length = text->size();
-  index.reserveMore(static_cast<std::size_t>(std::count(text->data(), text->data() + length, '\n')) + 1);
-  const FileIndex::TextSource source = index.adoptCatalogText(base, std::move(*text), oldFormat);
-  unsigned char* bytes = source.bytes;
-  const std::string dataPath = base + ".dat";
-  std::uint64_t offset = 0;
+// Index texts from this length on are read on two threads.
+constexpr std::size_t twoThreadLength = 1 << 20;
+
+// What reading a stretch of an index text came to.
+struct StretchTotals {
+  std::uint64_t bytes = 0;  // of the members, which lie end to end in the data file
   std::size_t longestStart = 0;
-  std::size_t longestLength = 0;
-  IndexLineScanner scanner(bytes, length, oldFormat);
+  std::size_t longestLength = 0;  // 0: no member
+};
+
+// Where the members of a text come from, and how they are read.
+struct TextReading {
+  unsigned char* bytes;
+  std::size_t length;
+  bool oldFormat;
+  std::string dataPath;
+};
+
+// Gathers the member lines of `scanner` into `members`, each name and digest
+// ended by a NUL written over the space or line break behind it; the data
+// offsets count from the stretch's first member. Counts progress when
+// `showProgress`.
+StretchTotals readStretch(const TextReading& text, IndexLineScanner& scanner,
+                          FileIndex::TextMembers& members, bool showProgress) {
+  unsigned char* bytes = text.bytes;
+  StretchTotals totals;
   IndexLineFields line;
   while (scanner.next(line)) {
     bytes[line.nameEnd] = '\0';
     const char* name = reinterpret_cast<const char*>(bytes + line.nameStart);
     std::uint32_t digest = FileIndex::noDigest;
     if (line.hasDigest) {
-      if (line.lineEnd < length) {
+      if (line.lineEnd < text.length) {
         bytes[line.lineEnd] = '\0';
         digest = static_cast<std::uint32_t>(line.digestStart);
       } else {
-        digest = index.copyIntoSource(
-            source, std::string_view(reinterpret_cast<const char*>(bytes + line.digestStart),
-                                     indexDigestLength));
+        digest = members.copyIn(std::string_view(
+            reinterpret_cast<const char*>(bytes + line.digestStart), indexDigestLength));
       }
     }
     const std::int64_t time =
-        oldFormat ? probeOldTime(std::string(name, line.nameLength), dataPath, offset,
-                                 static_cast<std::uint32_t>(line.size))
-                  : line.time;
-    index.addTextMember(source, static_cast<std::uint32_t>(line.nameStart),
-                        static_cast<std::uint32_t>(line.nameLength), line.size, time, offset, digest);
-    offset += static_cast<std::uint32_t>(line.size);
-    advance(1, static_cast<std::uint32_t>(line.size));
-    if (line.nameLength > longestLength) {
-      longestStart = line.nameStart;
-      longestLength = line.nameLength;
+        text.oldFormat ? probeOldTime(std::string(name, line.nameLength), text.dataPath,
+                                      totals.bytes, static_cast<std::uint32_t>(line.size))
+                       : line.time;
+    members.add(static_cast<std::uint32_t>(line.nameStart),
+                static_cast<std::uint32_t>(line.nameLength), line.size, time, totals.bytes, digest);
+    totals.bytes += static_cast<std::uint32_t>(line.size);
+    if (showProgress) advance(1, static_cast<std::uint32_t>(line.size));
+    if (line.nameLength > totals.longestLength) {
+      totals.longestStart = line.nameStart;
+      totals.longestLength = line.nameLength;
     }
   }
-  printOut("Done - Max filename size: %d, filename: %s\n", static_cast<int>(longestLength),
-           longestLength == 0 ? "" : reinterpret_cast<const char*>(bytes + longestStart));
+  return totals;
+}
+
+// The line breaks in [start, end): at least the count of member lines there.
+std::size_t lineBreaksIn(const unsigned char* bytes, std::size_t start, std::size_t end) {
+  return static_cast<std::size_t>(std::count(bytes + start, bytes + end, '\n'));
+}
+
+}  // namespace
+
+bool readCatalog(FileIndex& index, const std::string& base) {
+  printOut("Reading from catalog %s\n", base.c_str());
+  const ProgressPhase phase("Reading catalog", unknownTotal, unknownTotal);
+  std::optional<ByteBuffer> loaded = loadFile(base + ".cat");
+  if (!loaded) return false;
+  const bool oldFormat = isOldCatalogText(loaded->data(), loaded->size());
+  if (oldFormat) scrambleIndexText(loaded->data(), loaded->size(), 0);
+
+  // The index keeps the text; names and digests are used where they stand.
+  const std::size_t length = loaded->size();
+  const FileIndex::TextSource source = index.adoptCatalogText(base, std::move(*loaded), oldFormat);
+  const TextReading text{source.bytes, length, oldFormat, base + ".dat"};
+
+  // A long current-format text is read in two stretches side by side, cut
+  // behind the line break nearest its middle. The old format's times are
+  // probed in the data file member by member, so it is read in one.
+  std::size_t cut = length;
+  if (!oldFormat && length >= twoThreadLength && helperThreadCount() > 0) {
+    const void* feed = std::memchr(text.bytes + length / 2, '\n', length - length / 2);
+    if (feed != nullptr) cut = static_cast<std::size_t>(static_cast<const unsigned char*>(feed) - text.bytes) + 1;
+  }
+  FileIndex::TextMembers first(source);
+  FileIndex::TextMembers second(source);
+  StretchTotals firstTotals;
+  StretchTotals secondTotals;
+  if (cut == length) {
+    first.reserve(lineBreaksIn(text.bytes, 0, length) + 1);
+    IndexLineScanner scanner(text.bytes, length, oldFormat);
+    firstTotals = readStretch(text, scanner, first, true);
+  } else {
+    HelperThreads helper(1, [&] {
+      second.reserve(lineBreaksIn(text.bytes, cut, length) + 1);
+      IndexLineScanner scanner(text.bytes, cut, length);
+      secondTotals = readStretch(text, scanner, second, false);
+    });
+    first.reserve(lineBreaksIn(text.bytes, 0, cut));
+    IndexLineScanner scanner(text.bytes, 0, cut);
+    firstTotals = readStretch(text, scanner, first, true);
+    helper.join();
+    advance(second.count(), secondTotals.bytes);
+  }
+  index.addMembers(std::move(first), 0);
+  index.addMembers(std::move(second), firstTotals.bytes);
+
+  // The first of the longest names.
+  const StretchTotals& longest =
+      secondTotals.longestLength > firstTotals.longestLength ? secondTotals : firstTotals;
+  printOut("Done - Max filename size: %d, filename: %s\n", static_cast<int>(longest.longestLength),
+           longest.longestLength == 0 ? ""
+                                      : reinterpret_cast<const char*>(text.bytes + longest.longestStart));
   return true;
 }
 

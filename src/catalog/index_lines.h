@@ -30,6 +30,11 @@ class IndexLineScanner {
  public:
   IndexLineScanner(const unsigned char* text, std::size_t length, bool oldFormat)
       : text_(text), length_(length), oldFormat_(oldFormat) {}
+  // Goes through the lines of a current-format text from `start`, which is
+  // the text's start or follows a line break, to `length`, which is the
+  // text's end or follows a line break.
+  IndexLineScanner(const unsigned char* text, std::size_t start, std::size_t length)
+      : text_(text), length_(length), oldFormat_(false), position_(start) {}
 
   // The next member line; false when the text is done.
   bool next(IndexLineFields& fields);

@@ -21,6 +21,16 @@ bool hasCapital(std::string_view text) {
   return false;
 }
 
+// The key of `name`: the name itself, or its lower-cased copy in `scratch`.
+std::string_view keyOfName(std::string_view name, std::string& scratch) {
+  if (!hasCapital(name)) return name;
+  scratch.assign(name);
+  for (char& byte : scratch) {
+    if (byte >= 'A' && byte <= 'Z') byte = static_cast<char>(byte - 'A' + 'a');
+  }
+  return scratch;
+}
+
 ByteBuffer copyOf(const ByteBuffer& buffer) {
   ByteBuffer copy = ByteBuffer::allocate(buffer.size());
   if (buffer.size() != 0) std::memcpy(copy.data(), buffer.data(), buffer.size());
@@ -92,31 +102,20 @@ std::uint32_t FileIndex::segmentFor(SourceKind kind, const std::string& path, bo
   return lastSegment_ = static_cast<std::uint32_t>(segments_.size() - 1);
 }
 
-std::uint32_t FileIndex::appendText(std::uint32_t segment, std::string_view text) {
-  Segment& target = segments_[segment];
-  const auto offset = static_cast<std::uint32_t>(target.used());
-  target.arena.insert(target.arena.end(), text.begin(), text.end());
-  target.arena.push_back('\0');
+std::uint32_t FileIndex::appendTo(std::vector<char>& arena, std::uint64_t base,
+                                  std::string_view text) {
+  const auto offset = static_cast<std::uint32_t>(base + arena.size());
+  arena.insert(arena.end(), text.begin(), text.end());
+  arena.push_back('\0');
   return offset;
 }
 
-std::string_view FileIndex::keyFor(std::string_view name) {
-  if (!hasCapital(name)) return name;
-  keyScratch_.assign(name);
-  for (char& byte : keyScratch_) {
-    if (byte >= 'A' && byte <= 'Z') byte = static_cast<char>(byte - 'A' + 'a');
-  }
-  return keyScratch_;
+std::uint32_t FileIndex::appendText(std::uint32_t segment, std::string_view text) {
+  Segment& target = segments_[segment];
+  return appendTo(target.arena, target.text.size(), text);
 }
 
-void FileIndex::appendEntry(StoredEntry entry) {
-  const Segment& segment = segments_[entry.segment & segmentMask];
-  const std::string_view name(segment.at(entry.name), entry.nameLength);
-  const std::string_view key = keyFor(name);
-  entry.key = key.data() == name.data() ? entry.name : appendText(entry.segment & segmentMask, key);
-  entries_.push_back(entry);
-  erased_.push_back(false);
-}
+std::string_view FileIndex::keyFor(std::string_view name) { return keyOfName(name, keyScratch_); }
 
 void FileIndex::appendCopy(SourceKind kind, const std::string& path, bool scrambled,
                            std::string_view name, std::string_view key, std::int32_t size,
@@ -173,19 +172,47 @@ FileIndex::TextSource FileIndex::adoptCatalogText(const std::string& base, ByteB
   segment.scrambled = scrambled;
   segment.text = std::move(text);
   unsigned char* bytes = segment.text.data();
+  const std::uint32_t size = segment.text.size();
   segments_.push_back(std::move(segment));
-  return {static_cast<std::uint32_t>(segments_.size() - 1), bytes};
+  return {static_cast<std::uint32_t>(segments_.size() - 1), bytes, size};
 }
 
-void FileIndex::addTextMember(const TextSource& source, std::uint32_t nameOffset,
-                              std::uint32_t nameLength, std::int32_t size, std::int64_t time,
-                              std::uint64_t offset, std::uint32_t digestOffset) {
+void FileIndex::TextMembers::add(std::uint32_t nameOffset, std::uint32_t nameLength,
+                                 std::int32_t size, std::int64_t time, std::uint64_t offset,
+                                 std::uint32_t digestOffset) {
   if (digestOffset == noDigest) mayLackDigests_ = true;
-  appendEntry({source.segment, nameOffset, 0, nameLength, size, digestOffset, time, offset});
+  const std::string_view name(reinterpret_cast<const char*>(source_.bytes) + nameOffset, nameLength);
+  const std::string_view key = keyOfName(name, keyScratch_);
+  const std::uint32_t keyOffset = key.data() == name.data() ? nameOffset : copyIn(key);
+  entries_.push_back(
+      {source_.segment, nameOffset, keyOffset, nameLength, size, digestOffset, time, offset});
 }
 
-std::uint32_t FileIndex::copyIntoSource(const TextSource& source, std::string_view text) {
-  return appendText(source.segment, text);
+std::uint32_t FileIndex::TextMembers::copyIn(std::string_view text) {
+  return appendTo(arena_, source_.size, text);
+}
+
+void FileIndex::addMembers(TextMembers&& members, std::uint64_t offsetShift) {
+  Segment& segment = segments_[members.source_.segment];
+  // The members' own texts go behind the segment's arena.
+  const auto arenaShift = static_cast<std::uint32_t>(segment.arena.size());
+  const auto placed = [&](std::uint32_t offset) {
+    return offset >= segment.text.size() && offset != noDigest ? offset + arenaShift : offset;
+  };
+  segment.arena.insert(segment.arena.end(), members.arena_.begin(), members.arena_.end());
+  if (members.mayLackDigests_) mayLackDigests_ = true;
+  if (entries_.empty() && arenaShift == 0 && offsetShift == 0) {
+    entries_ = std::move(members.entries_);
+  } else {
+    entries_.reserve(entries_.size() + members.entries_.size());
+    for (StoredEntry entry : members.entries_) {
+      entry.key = placed(entry.key);
+      entry.digest = placed(entry.digest);
+      entry.offset += offsetShift;
+      entries_.push_back(entry);
+    }
+  }
+  erased_.resize(entries_.size(), false);
 }
 
 void FileIndex::insertIfAbsent(std::string_view key, const EntryView& entry) {

@@ -83,6 +83,7 @@ class FileIndex {
   struct TextSource {
     std::uint32_t segment;
     unsigned char* bytes;  // the text, writable until its members are added
+    std::uint32_t size;
   };
 
   FileIndex() = default;
@@ -104,24 +105,17 @@ class FileIndex {
   bool addDeletion(std::string_view name);
 
   // Takes over the index text of the catalog `base` (unscrambled), whose
-  // members are then added with addTextMember.
+  // members are then gathered in TextMembers and added with addMembers.
   TextSource adoptCatalogText(const std::string& base, ByteBuffer text, bool scrambled);
-
-  // Insert-or-replace of a member whose name is the `nameLength` bytes at
-  // `nameOffset` of the text, followed there by a NUL, and whose digest is
-  // the 32 bytes at `digestOffset`, followed by a NUL (noDigest for none).
-  void addTextMember(const TextSource& source, std::uint32_t nameOffset, std::uint32_t nameLength,
-                     std::int32_t size, std::int64_t time, std::uint64_t offset,
-                     std::uint32_t digestOffset);
-
-  // Copies `text` into the storage of `source`, NUL-terminated; gives its
-  // offset there, as addTextMember takes it.
-  std::uint32_t copyIntoSource(const TextSource& source, std::string_view text);
 
   static constexpr std::uint32_t noDigest = 0xFFFFFFFF;
 
-  // Makes room for `count` more entries.
-  void reserveMore(std::size_t count) { entries_.reserve(entries_.size() + count); }
+  class TextMembers;
+
+  // Insert-or-replace of the members gathered in `members`, in their order
+  // and after every entry added before; their data offsets are moved on by
+  // `offsetShift`.
+  void addMembers(TextMembers&& members, std::uint64_t offsetShift);
 
   // The entry under `key` (already lower-cased), or nothing.
   Found find(std::string_view key) const;
@@ -202,6 +196,9 @@ class FileIndex {
   static constexpr std::uint32_t segmentMask = 0x7FFFFFFF;
   static constexpr std::uint32_t lengthPrefixedDigest = 0x80000000;
 
+  // Appends `text` and a NUL to `arena`, whose first byte has the offset
+  // `base`; gives the offset of the text.
+  static std::uint32_t appendTo(std::vector<char>& arena, std::uint64_t base, std::string_view text);
   // The segment that takes texts of the given source, made when missing.
   std::uint32_t segmentFor(SourceKind kind, const std::string& path, bool scrambled,
                            std::size_t bytesNeeded);
@@ -209,8 +206,6 @@ class FileIndex {
   std::uint32_t appendText(std::uint32_t segment, std::string_view text);
   // The key of `name`: the name itself, or its lower-cased copy in keyScratch_.
   std::string_view keyFor(std::string_view name);
-  // Appends an entry whose name is stored already; stores its key.
-  void appendEntry(StoredEntry entry);
   // Appends an entry copying its texts into the source's segment; the texts
   // must not lie in this index's own storage.
   void appendCopy(SourceKind kind, const std::string& path, bool scrambled, std::string_view name,
@@ -242,6 +237,41 @@ class FileIndex {
   bool namesMayHoldNul_ = false;
   bool mayLackDigests_ = false;
   std::string keyScratch_;         // room for the key of a name with capitals
+};
+
+// Members of one adopted index text, gathered apart from the index (on any
+// thread, each thread its own) and then added in one go with addMembers.
+class FileIndex::TextMembers {
+ public:
+  explicit TextMembers(const TextSource& source) : source_(source) {}
+
+  // A member whose name is the `nameLength` bytes at `nameOffset` of the
+  // text, followed there by a NUL, and whose digest is the 32 bytes at
+  // `digestOffset`, followed by a NUL (noDigest for none); its bytes are at
+  // `offset` of the data file, counted as addMembers says.
+  void add(std::uint32_t nameOffset, std::uint32_t nameLength, std::int32_t size,
+           std::int64_t time, std::uint64_t offset, std::uint32_t digestOffset);
+
+  // Keeps a NUL-terminated copy of `text` with the members; gives its
+  // offset, as add() takes it.
+  std::uint32_t copyIn(std::string_view text);
+
+  // Makes room for `count` more members.
+  void reserve(std::size_t count) { entries_.reserve(entries_.size() + count); }
+
+  std::size_t count() const { return entries_.size(); }
+
+ private:
+  friend class FileIndex;
+
+  TextSource source_;
+  std::vector<StoredEntry> entries_;
+  // Texts the members need beyond the text itself (keys of names with
+  // capitals, copies), at offsets from the text's end; placed behind the
+  // segment's own when the members are added.
+  std::vector<char> arena_;
+  std::string keyScratch_;
+  bool mayLackDigests_ = false;
 };
 
 // Prints "%8d %8d %s %s\n" (size, low 32 bits of time, name, key) per entry;

@@ -2,12 +2,32 @@
 
 #include "util/console.h"
 #include "util/file_status.h"
+#include "util/workers.h"
 
 namespace catpack {
 
 namespace {
 
 constexpr std::uint32_t firstImpossibleSize = 0x80000000u;
+// The most one system call is asked to read.
+constexpr std::uint32_t largestRead = 1u << 30;
+// Files from this size on are loaded on two threads, where there are two.
+constexpr std::uint32_t twoThreadLoadSize = 8u << 20;
+
+// Reads `count` bytes at `position` of `file`, without a message; false when
+// they cannot all be had.
+bool readWhole(platform::Descriptor file, unsigned char* into, std::uint32_t count,
+               std::uint64_t position) {
+  for (std::uint32_t arrived = 0; arrived < count;) {
+    const std::uint32_t missing = count - arrived;
+    const std::int64_t got = platform::readAt(file, into + arrived,
+                                              missing < largestRead ? missing : largestRead,
+                                              position + arrived);
+    if (got <= 0) return false;
+    arrived += static_cast<std::uint32_t>(got);
+  }
+  return true;
+}
 
 void reportAllocationFailure(std::uint32_t size, const std::string& path) {
   printErr("[Load] Failed to allocate %d bytes for file %s\n", static_cast<std::int32_t>(size),
@@ -97,7 +117,6 @@ RangeReader::~RangeReader() {
 }
 
 bool RangeReader::read(unsigned char* into, std::uint32_t count) {
-  constexpr std::uint32_t largestRead = 1u << 30;
   std::uint32_t arrived = 0;
   while (arrived < count) {
     const std::uint32_t missing = count - arrived;
@@ -115,6 +134,23 @@ bool RangeReader::read(unsigned char* into, std::uint32_t count) {
   return true;
 }
 
+bool RangeReader::readOnTwoThreads(unsigned char* into, std::uint32_t count) {
+  const std::uint32_t half = count / 2;
+  const std::uint64_t laterPosition = position_ + half;
+  bool laterRead = false;
+  {
+    const HelperThreads helper(
+        1, [&] { laterRead = readWhole(file_, into + half, count - half, laterPosition); });
+    if (!read(into, half)) return false;
+  }
+  // A later half the helper could not have is read again here, so that its
+  // failure is told as read() tells it.
+  if (!laterRead) return read(into + half, count - half);
+  position_ += count - half;
+  remaining_ -= count - half;
+  return true;
+}
+
 std::optional<ByteBuffer> loadRange(const std::string& path, std::uint32_t size,
                                     std::uint64_t offset) {
   std::optional<RangeReader> reader = RangeReader::open(path, size, offset);
@@ -124,7 +160,10 @@ std::optional<ByteBuffer> loadRange(const std::string& path, std::uint32_t size,
     reportAllocationFailure(size, path);
     return std::nullopt;
   }
-  if (!reader->read(buffer.data(), size)) return std::nullopt;
+  const bool twoThreads = size >= twoThreadLoadSize && helperThreadCount() > 0;
+  if (!(twoThreads ? reader->readOnTwoThreads(buffer.data(), size) : reader->read(buffer.data(), size))) {
+    return std::nullopt;
+  }
   return buffer;
 }
 

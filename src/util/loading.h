@@ -64,6 +64,10 @@ class RangeReader {
   // message when the file ends or fails before them.
   bool read(unsigned char* into, std::uint32_t count);
 
+  // As read(), with the later half of the bytes read on a helper thread at
+  // the same time.
+  bool readOnTwoThreads(unsigned char* into, std::uint32_t count);
+
   const std::string& path() const { return path_; }
   std::uint32_t remaining() const { return remaining_; }
 
