@@ -1,10 +1,14 @@
 #include "catalog/catalog_reader.h"
 
+#include <cctype>
+#include <map>
+#include <random>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "catalog/catalog_format.h"
+#include "catalog/index_lines.h"
 #include "support/temp_folder.h"
 
 namespace catpack {
@@ -48,6 +52,56 @@ TEST(ReadCatalog, TakesNamesAndDigestsFromTheTextInPlace) {
   EXPECT_EQ(entryOf(index, "\xC9t\xE9"), "\xC9t\xE9 4 9 @18 " + digestA + " " + base + " member");
   EXPECT_EQ(entryOf(index, "last"), "last 2 1 @22 " + digestB + " " + base + " member")
       << "a digest at the very end of the text";
+}
+
+TEST(ReadCatalog, ALongTextReadInTwoHalvesGivesWhatItsLinesSay) {
+  // Over a mebibyte of lines of every kind, so that the text is cut in two
+  // somewhere in the middle: full and short lines, line breaks of either
+  // kind and runs of them, lines that name no member, names repeated far
+  // apart and in other case, and a digest at the very end of the text.
+  std::string text;
+  std::mt19937 random(3);
+  for (int line = 0; text.size() < (3u << 19); ++line) {
+    const std::string name = (random() % 2 == 0 ? "Dir/" : "dir/") + std::to_string(random() % 20000);
+    switch (random() % 8) {
+      case 0: text += name + " " + std::to_string(line % 97) + "\r\n"; break;
+      case 1: text += "nonsense\n\n\r"; break;
+      default:
+        text += name + " " + std::to_string(line % 89) + " " + std::to_string(line) + " " +
+                (line % 2 == 0 ? digestA : digestB) + "\n";
+    }
+  }
+  text += "The/End 4 5 " + digestB;
+  TempFolder folder;
+  folder.write("long.cat", text);
+
+  // What the lines say, one after another: the last line of a key wins, and
+  // every line advances the offset.
+  std::map<std::string, std::string> expected;
+  std::uint64_t offset = 0;
+  std::size_t longest = 0;
+  std::string longestName;
+  forEachIndexLine(reinterpret_cast<const unsigned char*>(text.data()), text.size(), false,
+                   [&](const IndexLine& line) {
+                     std::string key = line.name;
+                     for (char& byte : key) byte = static_cast<char>(std::tolower(byte));
+                     expected[key] = line.name + " " + std::to_string(line.size) + " " +
+                                     std::to_string(line.time) + " @" + std::to_string(offset) +
+                                     " " + line.digest + " " + folder.at("long") + " member";
+                     offset += static_cast<std::uint32_t>(line.size);
+                     if (line.name.size() > longest) {
+                       longest = line.name.size();
+                       longestName = line.name;
+                     }
+                   });
+  FileIndex index;
+  CaptureStdout();
+  ASSERT_TRUE(readCatalog(index, folder.at("long")));
+  EXPECT_EQ(GetCapturedStdout(), "Reading from catalog " + folder.at("long") +
+                                     "\nDone - Max filename size: " + std::to_string(longest) +
+                                     ", filename: " + longestName + "\n");
+  ASSERT_EQ(index.size(), expected.size());
+  for (const auto& [key, entry] : expected) EXPECT_EQ(entryOf(index, key), entry) << key;
 }
 
 TEST(ReadCatalog, ALaterCatalogReplacesMembersWhole) {

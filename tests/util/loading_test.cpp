@@ -90,6 +90,21 @@ TEST(LoadFile, LoadsWholeFilesAndFailsForMissingOnes) {
   EXPECT_EQ(GetCapturedStderr(), "[Load] Failed to open file " + folder.at("missing") + "\n");
 }
 
+TEST(LoadFile, ABigFileReadInTwoHalvesIsWholeAndInOrder) {
+  // Big enough to be read on two threads; every 4-byte word tells its place.
+  TempFolder folder;
+  std::string bytes;
+  for (std::uint32_t word = 0; word < (9u << 20) / 4 + 1; ++word) {
+    bytes.append(reinterpret_cast<const char*>(&word), sizeof word);
+  }
+  folder.write("big", bytes);
+  CaptureStderr();
+  std::optional<ByteBuffer> loaded = loadFile(folder.at("big"));
+  EXPECT_EQ(GetCapturedStderr(), "");
+  ASSERT_TRUE(loaded);
+  EXPECT_TRUE(asText(*loaded) == bytes);
+}
+
 TEST(LoadFile, AFileOfTwoGibibytesFailsAtAllocation) {
   TempFolder folder;
   folder.write("big", "");
