@@ -10,6 +10,7 @@
 
 int main(int argc, char** argv) {
   catpack::platform::installInterruptCleanup();
+  catpack::platform::returnBigBlocksToSystem();
   catpack::printBanner();
   const std::string program = catpack::programName(argc > 0 ? argv[0] : "catpack");
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);

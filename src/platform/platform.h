@@ -202,6 +202,11 @@ void keepInterruptsFromThisThread();
 // Opens a binary input stream on an existing file that is not a folder.
 std::FILE* openInputStream(const std::string& path);
 
+// Makes big memory blocks come from the system and go back to it when
+// freed, so that the memory one phase of a run frees does not stay with the
+// process while the next phase takes fresh blocks.
+void returnBigBlocksToSystem();
+
 // Hints that the `size` bytes at `block`, which will be read all over at
 // random, be backed by large memory pages where the system offers them
 // without privileges; changes nothing a program can see.
