@@ -318,7 +318,7 @@ void FileIndex::mergeNewEntries() const {
       step *= 2;
     }
     if (high > order_.size()) high = order_.size();
-    low = lowerBound(key, low, high);
+    low = positionOf(key, low, high);
     keep(low);
     if (settled < order_.size() && std::string_view(keyOf(order_[settled])) == key) {
       if (!erased_[order_[settled]]) {
@@ -391,7 +391,7 @@ FileIndex::iterator FileIndex::erase(iterator position) {
   return iterator(this, nextLive(position.position_ + 1));
 }
 
-std::size_t FileIndex::lowerBound(std::string_view key, std::size_t low, std::size_t high) const {
+std::size_t FileIndex::positionOf(std::string_view key, std::size_t low, std::size_t high) const {
   while (low < high) {
     const std::size_t middle = low + (high - low) / 2;
     if (std::string_view(keyOf(order_[middle])) < key) {
@@ -403,9 +403,14 @@ std::size_t FileIndex::lowerBound(std::string_view key, std::size_t low, std::si
   return low;
 }
 
+FileIndex::iterator FileIndex::lowerBound(std::string_view key) const {
+  settle();
+  return walkFrom(positionOf(key, 0, order_.size()));
+}
+
 FileIndex::Found FileIndex::find(std::string_view key) const {
   settle();
-  const std::size_t position = lowerBound(key, 0, order_.size());
+  const std::size_t position = positionOf(key, 0, order_.size());
   if (position == order_.size()) return Found();
   const std::uint32_t slot = order_[position];
   if (erased_[slot] || std::string_view(keyOf(slot)) != key) return Found();

@@ -44,6 +44,8 @@ class FileIndex {
     IndexItem operator*() const { return index_->itemAt(index_->order_[position_]); }
     // The key alone, cheaper than the whole item.
     EntryText key() const { return index_->keyOf(index_->order_[position_]); }
+    // Where the walk stands, as walkFrom() takes it.
+    std::size_t position() const { return position_; }
     // Member access for it->key and it->entry.
     struct Arrow {
       IndexItem item;
@@ -119,6 +121,9 @@ class FileIndex {
 
   // The entry under `key` (already lower-cased), or nothing.
   Found find(std::string_view key) const;
+
+  // The first entry in key order whose key is not less than `key`.
+  iterator lowerBound(std::string_view key) const;
 
   // Removes the entry at `position`; gives the position of the next one, so
   // that a walk can go on.
@@ -217,7 +222,7 @@ class FileIndex {
   IndexItem itemAt(std::uint32_t slot) const;
   // Position in order_, between `low` and `high`, of the first key not
   // less than `key`.
-  std::size_t lowerBound(std::string_view key, std::size_t low, std::size_t high) const;
+  std::size_t positionOf(std::string_view key, std::size_t low, std::size_t high) const;
   // Merges the entries added since the last settle into the order.
   void mergeNewEntries() const;
   std::size_t nextLive(std::size_t position) const;

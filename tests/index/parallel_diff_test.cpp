@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -22,6 +25,11 @@ using testing::TempFolder;
 std::string scrambled(std::string bytes) {
   for (char& byte : bytes) byte = static_cast<char>(byte ^ dataKey);
   return bytes;
+}
+
+std::string lowerCasedForTest(std::string name) {
+  for (char& byte : name) byte = static_cast<char>(std::tolower(static_cast<unsigned char>(byte)));
+  return name;
 }
 
 std::string listingOf(const FileIndex& index) {
@@ -147,6 +155,58 @@ TEST_F(ParallelDiff, AnEmptyBaseOrNothingToDigestNeedsNoHelp) {
   EXPECT_TRUE(applyDiff(same, result, 3));
   EXPECT_EQ(GetCapturedStderr(), "");
   EXPECT_TRUE(same.empty());
+}
+
+}  // namespace
+}  // namespace catpack
+
+namespace catpack {
+namespace {
+
+// Two big indexes of members with stated digests, compared on one thread
+// and on two: the same result, which is what the rules say pair by pair.
+TEST(ParallelDiffOfStatedDigests, TwoHalvesGiveWhatOneWalkGives) {
+  std::mt19937 random(17);
+  const auto digest = [&] { return std::string(32, "0123456789abcdef"[random() % 3]); };
+  FileIndex result;
+  FileIndex base;
+  std::map<std::string, std::string> expected;  // name: what the listing says of it
+  for (int number = 0; number < 50000; ++number) {
+    // Names in other case on the two sides meet under one key.
+    const std::string name = "Dir" + std::to_string(number % 50) + "/f" + std::to_string(number);
+    const std::int32_t size = static_cast<std::int32_t>(random() % 3);
+    const std::int64_t time = 1000 + static_cast<std::int64_t>(random() % 3) * 3600;
+    const std::string resultDigest = digest();
+    const unsigned shape = random() % 6;
+    if (shape != 0) result.addCatalogMember(name, size, time, "r", 0, resultDigest, false);
+    const std::string kept = name + " " + std::to_string(size) + " " + std::to_string(time);
+    if (shape == 1) {  // only in the result: stays
+      expected[lowerCasedForTest(name)] = kept;
+      continue;
+    }
+    const std::int32_t baseSize = random() % 4 == 0 ? size + 1 : size;
+    const std::int64_t baseTime = random() % 2 == 0 ? time : 1000 + static_cast<std::int64_t>(random() % 3) * 3600;
+    const std::string baseDigest = random() % 2 == 0 ? resultDigest : digest();
+    base.addCatalogMember(number % 2 == 0 ? name : lowerCasedForTest(name), baseSize, baseTime, "b",
+                          0, baseDigest, false);
+    if (shape == 0) {
+      expected[lowerCasedForTest(name)] = (number % 2 == 0 ? name : lowerCasedForTest(name)) + " 0 0";
+      continue;
+    }
+    const bool timesSay = (time != 0 && time == baseTime) || time + 3600 == baseTime || time - 3600 == baseTime;
+    const bool unchanged = size == baseSize && (timesSay || resultDigest == baseDigest);
+    if (!unchanged) expected[lowerCasedForTest(name)] = kept;
+  }
+  std::string expectedListing;
+  for (const auto& [key, line] : expected) expectedListing += line + "\n";
+
+  for (const unsigned helpers : {0u, 1u}) {
+    FileIndex reduced = result;
+    CaptureStderr();
+    EXPECT_TRUE(applyDiff(reduced, base, helpers));
+    EXPECT_EQ(GetCapturedStderr(), "");
+    EXPECT_EQ(listingOf(reduced), expectedListing) << helpers << " helpers";
+  }
 }
 
 }  // namespace
