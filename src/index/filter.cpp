@@ -4,6 +4,7 @@
 #include "pattern/match_hints.h"
 #include "pattern/pattern_matcher.h"
 #include "util/console.h"
+#include "util/workers.h"
 
 namespace catpack {
 
@@ -20,6 +21,9 @@ std::vector<PatternHandle> compileAll(const PatternList& patterns) {
   for (const std::string& item : patterns) compiled.push_back(compilePattern(patternOf(item)));
   return compiled;
 }
+
+// Indexes from this many stored entries on are filtered on two threads.
+constexpr std::size_t twoThreadFilterSize = 1 << 15;
 
 }  // namespace
 
@@ -49,22 +53,50 @@ bool applyFilters(FileIndex& index, const PatternList& patterns) {
   const std::size_t stored = index.storedCount();
   printOut("Start Filtering\n");
   std::vector<char> inSet(stored, !patterns.empty() && isExclude(patterns.front()));
+  // A big index is tested in two halves side by side. Matching fills a
+  // pattern's group slots, so the helper has patterns of its own (compiled
+  // again, their messages told once already); its messages are told after
+  // those of the first half, as one thread would tell them.
+  const bool twoThreads = stored >= twoThreadFilterSize && helperThreadCount() > 0;
+  std::vector<PatternHandle> helperCompiled;
+  if (twoThreads) {
+    std::string toldAlready;
+    const MessageCapture capture(toldAlready);
+    helperCompiled = compileAll(patterns);
+  }
+  const bool keysEndAtTheirLength = !index.namesMayHoldNul();
   for (std::size_t item = 0; item < patterns.size(); ++item) {
-    CompiledPattern* pattern = compiled[item].get();
     const bool include = isInclude(patterns[item]);
     printOut(include ? "Filtering with Include %s\n" : "Filtering with Exclude %s\n",
              patternOf(patterns[item]));
-    for (std::size_t slot = 0; slot < stored; ++slot) {
-      if (!index.isStored(slot)) continue;
-      // An include tests every entry, an exclude those in the set; an entry
-      // an include finds in the set already needs no test unless a test can
-      // print something.
-      if (include ? quiet && inSet[slot] : !inSet[slot]) continue;
-      const EntryText key = index.storedKey(slot);
-      if (matchPatternWithHints(pattern, hints[item], key.c_str()) == 1) {
-        inSet[slot] = include;
+    const auto testSlots = [&](CompiledPattern* pattern, std::size_t begin, std::size_t end) {
+      for (std::size_t slot = begin; slot < end; ++slot) {
+        if (!index.isStored(slot)) continue;
+        // An include tests every entry, an exclude those in the set; an entry
+        // an include finds in the set already needs no test unless a test
+        // can print something.
+        if (include ? quiet && inSet[slot] : !inSet[slot]) continue;
+        const EntryText key = index.storedKey(slot);
+        const int matched =
+            keysEndAtTheirLength
+                ? matchPatternWithHints(pattern, hints[item], key.c_str(), key.size())
+                : matchPatternWithHints(pattern, hints[item], key.c_str());
+        if (matched == 1) inSet[slot] = include;
       }
+    };
+    if (!twoThreads) {
+      testSlots(compiled[item].get(), 0, stored);
+      continue;
     }
+    std::string helperMessages;
+    {
+      const HelperThreads helper(1, [&] {
+        const MessageCapture capture(helperMessages);
+        testSlots(helperCompiled[item].get(), stored / 2, stored);
+      });
+      testSlots(compiled[item].get(), 0, stored / 2);
+    }
+    printCapturedErr(helperMessages);
   }
   for (std::size_t slot = 0; slot < stored; ++slot) {
     if (index.isStored(slot) && !inSet[slot]) index.eraseStored(slot);

@@ -253,8 +253,12 @@ int matchPattern(CompiledPattern* pattern, const char* text, long stepLimit) {
 }
 
 int matchPatternWithHints(CompiledPattern* pattern, const MatchHints& hints, const char* text) {
+  return matchPatternWithHints(pattern, hints, text, text == nullptr ? 0 : std::strlen(text));
+}
+
+int matchPatternWithHints(CompiledPattern* pattern, const MatchHints& hints, const char* text,
+                          std::size_t length) {
   if (!passesEntryChecks(pattern, text)) return 0;
-  const std::size_t length = std::strlen(text);
   // Every skipped attempt would have failed; when an attempt could go
   // deep enough to print a message, none is skipped.
   if (!hints.isQuietFor(length)) return searchFromHeader(*pattern, text, patternStepLimit);

@@ -1,6 +1,8 @@
 // Runs a compiled pattern against a text by recursive backtracking.
 #pragma once
 
+#include <cstddef>
+
 #include "pattern/compiled_pattern.h"
 #include "pattern/match_hints.h"
 
@@ -25,5 +27,9 @@ int matchPattern(CompiledPattern* pattern, const char* text, long stepLimit = pa
 // messages, passing over texts and start positions that `hints` (made for
 // this pattern by analysePattern) rule out.
 int matchPatternWithHints(CompiledPattern* pattern, const MatchHints& hints, const char* text);
+
+// The same, for a `text` whose first NUL is known to be at `length`.
+int matchPatternWithHints(CompiledPattern* pattern, const MatchHints& hints, const char* text,
+                          std::size_t length);
 
 }  // namespace catpack

@@ -1,4 +1,5 @@
 // The include and exclude filters through the command line on catalogs.
+#include <algorithm>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -84,6 +85,53 @@ TEST_F(FilterRun, AFolderScanCompilesTheListOnItsOwn) {
   const RunResult result = runCatpack({"-in", "tree", "-exclude", "*x", "-dump"}, folder.path());
   EXPECT_EQ(result.err, console("eregexp: ?+* follows nothing\neregexp: NULL parameter\n"
                         "eregexp: ?+* follows nothing\neregexp: NULL parameter\n"));
+}
+
+}  // namespace
+}  // namespace catpack
+
+namespace catpack {
+namespace {
+
+// A big index is filtered on two threads; the messages of every test still
+// come where one thread would print them: after the item that made them,
+// before the next, as many as there are tests that give them.
+TEST(FilterRunOfABigIndex, MessagesComeAfterTheirItemWhateverHalfMadeThem) {
+  testing::TempFolder folder;
+  std::string index;
+  std::size_t givingUp = 0;
+  std::size_t matching = 0;
+  for (int number = 0; number < 40000; ++number) {
+    if (number % 4000 == 7) {
+      // Too much backtracking for the include: one message each.
+      index += std::string(43, 'a') + std::to_string(number) + " 0\n";
+      ++givingUp;
+    } else if (number % 3 == 0) {
+      index += "c" + std::to_string(number) + ".txt 0\n";
+      ++matching;
+    } else {
+      index += "f" + std::to_string(number) + ".txt 0\n";
+    }
+  }
+  folder.write("big.cat", index);
+  folder.write("big.dat", "");
+  // The exclude does not compile: every entry in the set tests it in vain.
+  const testing::RunResult result = testing::runCatpack(
+      {"-in", "big.cat", "-include", "(a|a)*[bc]", "-exclude", "x(", "-dump"}, folder.path(),
+      {.oneStream = true});
+  EXPECT_EQ(result.exitCode, 0);
+  std::string expected = std::string(testing::banner) + "Reading from catalog big\n" +
+                         "Done - Max filename size: 48, filename: " + std::string(43, 'a') + "12007\n" +
+                         "eregexp: unmatched ()\n" + "Start Filtering\n" +
+                         "Filtering with Include (a|a)*[bc]\n";
+  for (std::size_t message = 0; message < givingUp; ++message) expected += "eregexp: too much backtracking\n";
+  expected += "Filtering with Exclude x(\n";
+  for (std::size_t message = 0; message < matching; ++message) expected += "eregexp: NULL parameter\n";
+  expected += "Done Filtering\n";
+  const std::string shown = result.out.substr(0, std::min(result.out.size(), testing::console(expected).size()));
+  EXPECT_TRUE(shown == testing::console(expected)) << "the filter's messages are out of place";
+  const std::string listing = result.out.substr(shown.size());
+  EXPECT_EQ(static_cast<std::size_t>(std::count(listing.begin(), listing.end(), '\n')), matching);
 }
 
 }  // namespace
