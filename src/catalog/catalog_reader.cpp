@@ -110,12 +110,20 @@ bool readCatalog(FileIndex& index, const std::string& base) {
     IndexLineScanner scanner(text.bytes, length, oldFormat);
     firstTotals = readStretch(text, scanner, first, true);
   } else {
+    // The first stretch's storage takes the second's members too, once
+    // both are read: it is made big enough for them at once.
+    std::size_t laterLines = 0;
+    std::size_t firstLines = 0;
+    {
+      const HelperThreads counter(1, [&] { laterLines = lineBreaksIn(text.bytes, cut, length) + 1; });
+      firstLines = lineBreaksIn(text.bytes, 0, cut);
+    }
+    first.reserve(firstLines + laterLines);
     HelperThreads helper(1, [&] {
-      second.reserve(lineBreaksIn(text.bytes, cut, length) + 1);
+      second.reserve(laterLines);
       IndexLineScanner scanner(text.bytes, cut, length);
       secondTotals = readStretch(text, scanner, second, false);
     });
-    first.reserve(lineBreaksIn(text.bytes, 0, cut));
     IndexLineScanner scanner(text.bytes, 0, cut);
     firstTotals = readStretch(text, scanner, first, true);
     helper.join();

@@ -202,7 +202,7 @@ void FileIndex::addMembers(TextMembers&& members, std::uint64_t offsetShift) {
   segment.arena.insert(segment.arena.end(), members.arena_.begin(), members.arena_.end());
   if (members.mayLackDigests_) mayLackDigests_ = true;
   if (entries_.empty() && arenaShift == 0 && offsetShift == 0) {
-    entries_ = std::move(members.entries_);
+    entries_ = std::move(members.entries_);  // with the room it was given
   } else {
     entries_.reserve(entries_.size() + members.entries_.size());
     for (StoredEntry entry : members.entries_) {
