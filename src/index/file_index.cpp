@@ -284,7 +284,6 @@ void FileIndex::mergeNewEntries() const {
     const FileIndex& index;
     std::string_view key(std::uint32_t slot) const { return index.keyOf(slot); }
     void prefetchEntry(std::uint32_t slot) const { prefetch(&index.entries_[slot]); }
-    void prefetchKey(std::uint32_t slot) const { prefetch(index.keyOf(slot).data()); }
   };
   std::vector<std::uint32_t> replaced;
   sortSlotsByKey(fresh, Keys{*this}, replaced, helperThreadCount());
@@ -369,8 +368,14 @@ void FileIndex::prefetchWalk(std::size_t position) const {
   if (position + textAhead < order_.size()) {
     const StoredEntry& entry = entries_[order_[position + textAhead]];
     const Segment& segment = segments_[entry.segment & segmentMask];
+    // A text may reach into a second line.
+    const std::uint32_t lastByte = entry.nameLength == 0 ? 0 : entry.nameLength - 1;
     prefetch(segment.at(entry.name));
-    prefetch(segment.at(entry.key));
+    prefetch(segment.at(entry.name) + lastByte);
+    if (entry.key != entry.name) {
+      prefetch(segment.at(entry.key));
+      prefetch(segment.at(entry.key) + lastByte);
+    }
   }
 }
 

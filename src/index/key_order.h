@@ -101,6 +101,8 @@ class RunCursor {
   }
   bool valid() const { return run_ < runs_.size(); }
   std::size_t position() const { return at_; }
+  // The depth of the run the position is in.
+  std::size_t depth() const { return runs_[run_].depth; }
   void advance() {
     if (!valid()) return;
     if (++at_ < runs_[run_].end) return;
@@ -156,7 +158,15 @@ void sortLevels(std::vector<Chunk>& chunks, std::vector<Run> runs, const Keys& k
     RunCursor keyAhead(runs, 32);
     const auto ahead = [&] {
       if (entryAhead.valid()) keys.prefetchEntry(slotOf(chunks[entryAhead.position()]));
-      if (keyAhead.valid()) keys.prefetchKey(slotOf(chunks[keyAhead.position()]));
+      if (keyAhead.valid()) {
+        // The bytes this level reads, which may reach into a second line.
+        const std::string_view key = keys.key(slotOf(chunks[keyAhead.position()]));
+        const std::size_t depth = keyAhead.depth();
+        if (depth < key.size()) {
+          prefetch(key.data() + depth);
+          prefetch(key.data() + std::min(key.size(), depth + 16) - 1);
+        }
+      }
       entryAhead.advance();
       keyAhead.advance();
     };
@@ -230,7 +240,7 @@ inline std::vector<Run> cutInTwo(std::vector<Chunk>& chunks) {
 // Orders `slots` by key, equal keys by slot. Of equal keys only the last
 // slot stays in `slots`; the others are appended to `replaced`. `keys`
 // gives key(slot) (a view that stays put while sorting), and takes the
-// hints prefetchEntry(slot) and then, a little later, prefetchKey(slot);
+// hint prefetchEntry(slot) a while before key(slot) is asked for;
 // with `helpers`, it is called from two threads at once.
 template <typename Keys>
 void sortSlotsByKey(std::vector<std::uint32_t>& slots, const Keys& keys,

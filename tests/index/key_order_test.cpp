@@ -15,7 +15,6 @@ struct ListedKeys {
   const std::vector<std::string>& list;
   std::string_view key(std::uint32_t slot) const { return list[slot]; }
   void prefetchEntry(std::uint32_t) const {}
-  void prefetchKey(std::uint32_t slot) const { prefetch(list[slot].data()); }
 };
 
 // Sorts slots 0 to keys.size() - 1; gives the survivors and the replaced.
