@@ -3,16 +3,9 @@
 #include <cstring>
 #include <new>
 
-#include "platform/platform.h"
+#include "util/large_pages.h"
 
 namespace catpack {
-
-namespace {
-
-// Buffers from this size on get the large-page hint.
-constexpr std::uint32_t largePagesFrom = 4u << 20;
-
-}  // namespace
 
 ByteBuffer ByteBuffer::allocate(std::uint32_t size) {
   ByteBuffer buffer;
@@ -21,7 +14,7 @@ ByteBuffer ByteBuffer::allocate(std::uint32_t size) {
   buffer.bytes_.reset(new (std::nothrow) unsigned char[size]);
   // A big buffer (an index text) is read all over at random, by name:
   // large pages spare the address-translation misses.
-  if (buffer.bytes_ && size >= largePagesFrom) platform::adviseLargePages(buffer.bytes_.get(), size);
+  adviseLargePagesFor(buffer.bytes_.get(), size);
   return buffer;
 }
 
