@@ -5,7 +5,6 @@
 #include <ostream>
 
 #include "index/key_order.h"
-#include "util/large_pages.h"
 
 namespace catpack {
 
@@ -187,15 +186,6 @@ void FileIndex::TextMembers::add(std::uint32_t nameOffset, std::uint32_t nameLen
   const std::uint32_t keyOffset = key.data() == name.data() ? nameOffset : copyIn(key);
   entries_.push_back(
       {source_.segment, nameOffset, keyOffset, nameLength, size, digestOffset, time, offset});
-}
-
-void FileIndex::TextMembers::reserve(std::size_t count) {
-  const std::size_t before = entries_.capacity();
-  entries_.reserve(entries_.size() + count);
-  // The entries are walked in key order, all over the array.
-  if (entries_.capacity() != before && entries_.empty()) {
-    adviseLargePagesFor(entries_.data(), entries_.capacity() * sizeof(StoredEntry));
-  }
 }
 
 std::uint32_t FileIndex::TextMembers::copyIn(std::string_view text) {

@@ -262,7 +262,7 @@ class FileIndex::TextMembers {
   std::uint32_t copyIn(std::string_view text);
 
   // Makes room for `count` more members.
-  void reserve(std::size_t count);
+  void reserve(std::size_t count) { entries_.reserve(entries_.size() + count); }
 
   std::size_t count() const { return entries_.size(); }
 

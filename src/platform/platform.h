@@ -207,9 +207,4 @@ std::FILE* openInputStream(const std::string& path);
 // process while the next phase takes fresh blocks.
 void returnBigBlocksToSystem();
 
-// Hints that the `size` bytes at `block`, which will be read all over at
-// random, be backed by large memory pages where the system offers them
-// without privileges; changes nothing a program can see.
-void adviseLargePages(void* block, std::size_t size);
-
 }  // namespace catpack::platform

@@ -3,8 +3,6 @@
 #include <cstring>
 #include <new>
 
-#include "util/large_pages.h"
-
 namespace catpack {
 
 ByteBuffer ByteBuffer::allocate(std::uint32_t size) {
@@ -12,9 +10,6 @@ ByteBuffer ByteBuffer::allocate(std::uint32_t size) {
   buffer.size_ = size;
   if (size == 0) return buffer;
   buffer.bytes_.reset(new (std::nothrow) unsigned char[size]);
-  // A big buffer (an index text) is read all over at random, by name:
-  // large pages spare the address-translation misses.
-  adviseLargePagesFor(buffer.bytes_.get(), size);
   return buffer;
 }
 
