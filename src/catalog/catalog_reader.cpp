@@ -73,6 +73,12 @@ StretchTotals readStretch(const TextReading& text, IndexLineScanner& scanner,
   return totals;
 }
 
+// Room for `members` and some more: entries added later (the deletion
+// markers of a diff, a few files of a later input) then fit without moving
+// every entry, which would hold the old and the new storage at once. Room
+// never used is never touched, and costs no memory.
+std::size_t withRoomToSpare(std::size_t members) { return members + members / 8; }
+
 // The line breaks in [start, end): at least the count of member lines there.
 std::size_t lineBreaksIn(const unsigned char* bytes, std::size_t start, std::size_t end) {
   return static_cast<std::size_t>(std::count(bytes + start, bytes + end, '\n'));
@@ -106,7 +112,7 @@ bool readCatalog(FileIndex& index, const std::string& base) {
   StretchTotals firstTotals;
   StretchTotals secondTotals;
   if (cut == length) {
-    first.reserve(lineBreaksIn(text.bytes, 0, length) + 1);
+    first.reserve(withRoomToSpare(lineBreaksIn(text.bytes, 0, length) + 1));
     IndexLineScanner scanner(text.bytes, length, oldFormat);
     firstTotals = readStretch(text, scanner, first, true);
   } else {
@@ -118,7 +124,7 @@ bool readCatalog(FileIndex& index, const std::string& base) {
       const HelperThreads counter(1, [&] { laterLines = lineBreaksIn(text.bytes, cut, length) + 1; });
       firstLines = lineBreaksIn(text.bytes, 0, cut);
     }
-    first.reserve(firstLines + laterLines);
+    first.reserve(withRoomToSpare(firstLines + laterLines));
     HelperThreads helper(1, [&] {
       second.reserve(laterLines);
       IndexLineScanner scanner(text.bytes, cut, length);
