@@ -81,7 +81,13 @@ std::size_t withRoomToSpare(std::size_t members) { return members + members / 8;
 
 // The line breaks in [start, end): at least the count of member lines there.
 std::size_t lineBreaksIn(const unsigned char* bytes, std::size_t start, std::size_t end) {
-  return static_cast<std::size_t>(std::count(bytes + start, bytes + end, '\n'));
+  std::size_t count = 0;
+  for (const void* feed = std::memchr(bytes + start, '\n', end - start); feed != nullptr;
+       feed = std::memchr(static_cast<const unsigned char*>(feed) + 1, '\n',
+                          end - (static_cast<const unsigned char*>(feed) + 1 - bytes))) {
+    ++count;
+  }
+  return count;
 }
 
 }  // namespace
