@@ -210,6 +210,20 @@ void sortLevels(std::vector<Chunk>& chunks, std::vector<Run> runs, const Keys& k
   }
 }
 
+// Fills chunks `begin` to `end` with the first eight key bytes of the slots
+// there, starting the loads of entries and keys a little ahead.
+template <typename Keys>
+void readFirstChunks(const std::vector<std::uint32_t>& slots, const Keys& keys, std::size_t begin,
+                     std::size_t end, std::vector<Chunk>& chunks) {
+  constexpr std::size_t entryAhead = 32;
+  constexpr std::size_t keyAhead = 16;
+  for (std::size_t at = begin; at < end; ++at) {
+    if (at + entryAhead < end) keys.prefetchEntry(slots[at + entryAhead]);
+    if (at + keyAhead < end) prefetch(keys.key(slots[at + keyAhead]).data());
+    chunks[at] = chunkAt(keys.key(slots[at]), 0, slots[at]);
+  }
+}
+
 // Chunks from this many on are sorted on two threads.
 inline constexpr std::size_t twoThreadMinimum = 1 << 15;
 
@@ -247,14 +261,19 @@ void sortSlotsByKey(std::vector<std::uint32_t>& slots, const Keys& keys,
                     std::vector<std::uint32_t>& replaced, unsigned helpers) {
   using keyorder::Chunk;
   using keyorder::Run;
-  std::vector<Chunk> chunks;
-  chunks.reserve(slots.size());
-  for (const std::uint32_t slot : slots) chunks.push_back(keyorder::chunkAt(keys.key(slot), 0, slot));
+  const bool twoThreads = helpers > 0 && slots.size() >= keyorder::twoThreadMinimum;
+  std::vector<Chunk> chunks(slots.size());
+  if (twoThreads) {
+    const std::size_t half = slots.size() / 2;
+    HelperThreads helper(1, [&] { keyorder::readFirstChunks(slots, keys, half, slots.size(), chunks); });
+    keyorder::readFirstChunks(slots, keys, 0, half, chunks);
+  } else {
+    keyorder::readFirstChunks(slots, keys, 0, slots.size(), chunks);
+  }
 
   // Two stretches apart in key order are sorted side by side.
-  const std::vector<Run> parts = helpers > 0 && chunks.size() >= keyorder::twoThreadMinimum
-                                     ? keyorder::cutInTwo(chunks)
-                                     : std::vector<Run>{{0, chunks.size(), 0}};
+  const std::vector<Run> parts =
+      twoThreads ? keyorder::cutInTwo(chunks) : std::vector<Run>{{0, chunks.size(), 0}};
   if (parts.size() == 1) {
     keyorder::sortLevels(chunks, parts, keys);
   } else {
