@@ -40,7 +40,7 @@ struct TextReading {
 // offsets count from the stretch's first member. Counts progress when
 // `showProgress`.
 StretchTotals readStretch(const TextReading& text, IndexLineScanner& scanner,
-                          FileIndex::TextMembers& members, bool showProgress) {
+                          FileIndex::TextMembers::Stretch& members, bool showProgress) {
   unsigned char* bytes = text.bytes;
   StretchTotals totals;
   IndexLineFields line;
@@ -73,11 +73,11 @@ StretchTotals readStretch(const TextReading& text, IndexLineScanner& scanner,
   return totals;
 }
 
-// Room for `members` and some more: entries added later (the deletion
-// markers of a diff, a few files of a later input) then fit without moving
-// every entry, which would hold the old and the new storage at once. Room
-// never used is never touched, and costs no memory.
-std::size_t withRoomToSpare(std::size_t members) { return members + members / 8; }
+// The room kept behind `members` entries for entries added later (the
+// deletion markers of a diff, a few files of a later input), which then fit
+// without moving every entry: that would hold the old and the new storage
+// at once. Room never used is never touched, and costs no memory.
+std::size_t spareRoomFor(std::size_t members) { return members / 8; }
 
 // The line breaks in [start, end): at least the count of member lines there.
 std::size_t lineBreaksIn(const unsigned char* bytes, std::size_t start, std::size_t end) {
@@ -113,36 +113,34 @@ bool readCatalog(FileIndex& index, const std::string& base) {
     const void* feed = std::memchr(text.bytes + length / 2, '\n', length - length / 2);
     if (feed != nullptr) cut = static_cast<std::size_t>(static_cast<const unsigned char*>(feed) - text.bytes) + 1;
   }
-  FileIndex::TextMembers first(source);
-  FileIndex::TextMembers second(source);
   StretchTotals firstTotals;
   StretchTotals secondTotals;
   if (cut == length) {
-    first.reserve(withRoomToSpare(lineBreaksIn(text.bytes, 0, length) + 1));
+    const std::size_t lines = lineBreaksIn(text.bytes, 0, length) + 1;
+    FileIndex::TextMembers members(source, {lines}, spareRoomFor(lines));
     IndexLineScanner scanner(text.bytes, length, oldFormat);
-    firstTotals = readStretch(text, scanner, first, true);
+    firstTotals = readStretch(text, scanner, members.stretch(0), true);
+    index.addMembers(std::move(members), {0});
   } else {
-    // The first stretch's storage takes the second's members too, once
-    // both are read: it is made big enough for them at once.
     std::size_t laterLines = 0;
     std::size_t firstLines = 0;
     {
       const HelperThreads counter(1, [&] { laterLines = lineBreaksIn(text.bytes, cut, length) + 1; });
       firstLines = lineBreaksIn(text.bytes, 0, cut);
     }
-    first.reserve(withRoomToSpare(firstLines + laterLines));
-    HelperThreads helper(1, [&] {
-      second.reserve(laterLines);
-      IndexLineScanner scanner(text.bytes, cut, length);
-      secondTotals = readStretch(text, scanner, second, false);
-    });
-    IndexLineScanner scanner(text.bytes, 0, cut);
-    firstTotals = readStretch(text, scanner, first, true);
-    helper.join();
-    advance(second.count(), secondTotals.bytes);
+    FileIndex::TextMembers members(source, {firstLines, laterLines},
+                                   spareRoomFor(firstLines + laterLines));
+    {
+      const HelperThreads helper(1, [&] {
+        IndexLineScanner scanner(text.bytes, cut, length);
+        secondTotals = readStretch(text, scanner, members.stretch(1), false);
+      });
+      IndexLineScanner scanner(text.bytes, 0, cut);
+      firstTotals = readStretch(text, scanner, members.stretch(0), true);
+    }
+    advance(members.stretch(1).count(), secondTotals.bytes);
+    index.addMembers(std::move(members), {0, firstTotals.bytes});
   }
-  index.addMembers(std::move(first), 0);
-  index.addMembers(std::move(second), firstTotals.bytes);
 
   // The first of the longest names.
   const StretchTotals& longest =

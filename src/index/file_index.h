@@ -12,8 +12,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "index/file_entry.h"
@@ -114,10 +116,10 @@ class FileIndex {
 
   class TextMembers;
 
-  // Insert-or-replace of the members gathered in `members`, in their order
-  // and after every entry added before; their data offsets are moved on by
-  // `offsetShift`.
-  void addMembers(TextMembers&& members, std::uint64_t offsetShift);
+  // Insert-or-replace of the members gathered in `members`, stretch after
+  // stretch and after every entry added before; the data offsets of
+  // stretch k are moved on by offsetShifts[k].
+  void addMembers(TextMembers&& members, const std::vector<std::uint64_t>& offsetShifts);
 
   // The entry under `key` (already lower-cased), or nothing.
   Found find(std::string_view key) const;
@@ -198,6 +200,29 @@ class FileIndex {
     std::uint64_t offset;
   };
 
+  // An allocator that leaves new elements of a trivial type uninitialised
+  // until they are written, so that room made for entries costs nothing
+  // before it is used.
+  template <typename T>
+  struct UninitialisedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+      using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <typename U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) {}
+    template <typename U>
+    void construct(U* place) {
+      ::new (static_cast<void*>(place)) U;
+    }
+    template <typename U, typename... Arguments>
+    void construct(U* place, Arguments&&... arguments) {
+      ::new (static_cast<void*>(place)) U(std::forward<Arguments>(arguments)...);
+    }
+  };
+  using EntryStorage = std::vector<StoredEntry, UninitialisedAllocator<StoredEntry>>;
+
   static constexpr std::uint32_t segmentMask = 0x7FFFFFFF;
   static constexpr std::uint32_t lengthPrefixedDigest = 0x80000000;
 
@@ -230,7 +255,7 @@ class FileIndex {
   void prefetchWalk(std::size_t position) const;
 
   std::vector<Segment> segments_;
-  std::vector<StoredEntry> entries_;
+  EntryStorage entries_;
   // Settled state, worked out on demand: slots in key order, one per key
   // (some may be erased since), covering the slots below settledUpTo_;
   // replaced slots count as erased.
@@ -244,39 +269,57 @@ class FileIndex {
   std::string keyScratch_;         // room for the key of a name with capitals
 };
 
-// Members of one adopted index text, gathered apart from the index (on any
-// thread, each thread its own) and then added in one go with addMembers.
+// Members of one adopted index text, gathered apart from the index in one
+// or more stretches of the text (side by side, one thread per stretch) and
+// then added in one go with addMembers. The members are written where the
+// index will keep them, so that adding them moves none.
 class FileIndex::TextMembers {
  public:
-  explicit TextMembers(const TextSource& source) : source_(source) {}
+  // Stretch k will hold about room[k] members (more fit, at some cost);
+  // the index keeps room for `spare` more entries behind them.
+  TextMembers(const TextSource& source, const std::vector<std::size_t>& room, std::size_t spare);
 
-  // A member whose name is the `nameLength` bytes at `nameOffset` of the
-  // text, followed there by a NUL, and whose digest is the 32 bytes at
-  // `digestOffset`, followed by a NUL (noDigest for none); its bytes are at
-  // `offset` of the data file, counted as addMembers says.
-  void add(std::uint32_t nameOffset, std::uint32_t nameLength, std::int32_t size,
-           std::int64_t time, std::uint64_t offset, std::uint32_t digestOffset);
+  // The members of one stretch, in text order.
+  class Stretch {
+   public:
+    // A member whose name is the `nameLength` bytes at `nameOffset` of the
+    // text, followed there by a NUL, and whose digest is the 32 bytes at
+    // `digestOffset`, followed by a NUL (noDigest for none); its bytes are
+    // at `offset` of the data file, counted as addMembers says.
+    void add(std::uint32_t nameOffset, std::uint32_t nameLength, std::int32_t size,
+             std::int64_t time, std::uint64_t offset, std::uint32_t digestOffset);
 
-  // Keeps a NUL-terminated copy of `text` with the members; gives its
-  // offset, as add() takes it.
-  std::uint32_t copyIn(std::string_view text);
+    // Keeps a NUL-terminated copy of `text` with the members; gives its
+    // offset, as add() takes it.
+    std::uint32_t copyIn(std::string_view text);
 
-  // Makes room for `count` more members.
-  void reserve(std::size_t count) { entries_.reserve(entries_.size() + count); }
+    std::size_t count() const { return inRoom_ + beyondRoom_.size(); }
 
-  std::size_t count() const { return entries_.size(); }
+   private:
+    friend class FileIndex;
+    friend class TextMembers;
+
+    TextSource source_;
+    StoredEntry* room_ = nullptr;  // its places in the shared storage
+    std::size_t roomSize_ = 0;
+    std::size_t inRoom_ = 0;
+    std::vector<StoredEntry> beyondRoom_;  // members once the room is full
+    // Texts the members need beyond the text itself (keys of names with
+    // capitals, copies), at offsets from the text's end; placed behind the
+    // segment's own when the members are added.
+    std::vector<char> arena_;
+    std::string keyScratch_;
+    bool mayLackDigests_ = false;
+  };
+
+  Stretch& stretch(std::size_t index) { return stretches_[index]; }
 
  private:
   friend class FileIndex;
 
-  TextSource source_;
-  std::vector<StoredEntry> entries_;
-  // Texts the members need beyond the text itself (keys of names with
-  // capitals, copies), at offsets from the text's end; placed behind the
-  // segment's own when the members are added.
-  std::vector<char> arena_;
-  std::string keyScratch_;
-  bool mayLackDigests_ = false;
+  std::uint32_t segment_;
+  EntryStorage storage_;
+  std::vector<Stretch> stretches_;
 };
 
 // Prints "%8d %8d %s %s\n" (size, low 32 bits of time, name, key) per entry;

@@ -47,12 +47,13 @@ struct TextMember {
   std::string digest;  // empty or 32 bytes
 };
 
-// Adds the members in two batches, cut before member `cut`, as a reader on
-// two threads does: the second batch counts data offsets from its own start.
-// With `copyDigests`, digests are copied in beside the text instead of used
-// where they stand.
+// Adds the members in two stretches, cut before member `cut`, as a reader on
+// two threads does: the second stretch counts data offsets from its own
+// start. The stretches are given room for `room` members each, too little or
+// too much at times. With `copyDigests`, digests are copied in beside the
+// text instead of used where they stand.
 void addText(FileIndex& index, const std::string& base, const std::vector<TextMember>& members,
-             bool scrambled, std::size_t cut, bool copyDigests) {
+             bool scrambled, std::size_t cut, const std::vector<std::size_t>& room, bool copyDigests) {
   std::string text;
   std::vector<std::pair<std::size_t, std::size_t>> places;  // name, digest offsets
   for (const TextMember& member : members) {
@@ -68,24 +69,22 @@ void addText(FileIndex& index, const std::string& base, const std::vector<TextMe
   ByteBuffer buffer = ByteBuffer::allocate(static_cast<std::uint32_t>(text.size()));
   if (!text.empty()) std::memcpy(buffer.data(), text.data(), text.size());
   const FileIndex::TextSource source = index.adoptCatalogText(base, std::move(buffer), scrambled);
-  FileIndex::TextMembers batches[2] = {FileIndex::TextMembers(source),
-                                       FileIndex::TextMembers(source)};
+  FileIndex::TextMembers gathered(source, room, 1);
   const std::uint64_t shift = cut < members.size() ? members[cut].offset : 0;
   for (std::size_t at = 0; at < members.size(); ++at) {
     const TextMember& member = members[at];
-    FileIndex::TextMembers& batch = batches[at < cut ? 0 : 1];
+    FileIndex::TextMembers::Stretch& stretch = gathered.stretch(at < cut ? 0 : 1);
     source.bytes[places[at].first + member.name.size()] = '\0';
     auto digest = static_cast<std::uint32_t>(places[at].second);
     if (!member.digest.empty()) {
       source.bytes[places[at].second + member.digest.size()] = '\0';
-      if (copyDigests) digest = batch.copyIn(member.digest);
+      if (copyDigests) digest = stretch.copyIn(member.digest);
     }
-    batch.add(static_cast<std::uint32_t>(places[at].first),
-              static_cast<std::uint32_t>(member.name.size()), member.size, member.time,
-              at < cut ? member.offset : member.offset - shift, digest);
+    stretch.add(static_cast<std::uint32_t>(places[at].first),
+                static_cast<std::uint32_t>(member.name.size()), member.size, member.time,
+                at < cut ? member.offset : member.offset - shift, digest);
   }
-  index.addMembers(std::move(batches[0]), 0);
-  index.addMembers(std::move(batches[1]), shift);
+  index.addMembers(std::move(gathered), {0, shift});
 }
 
 class RandomAdds {
@@ -188,8 +187,9 @@ TEST(FileIndexModel, RandomAddsFromSeveralSourcesAgreeWithAPlainMap) {
             addToModel(model, entry);
             members.push_back(member);
           }
-          addText(index, catalog, members, scrambled, random.pick(members.size() + 1),
-                  random.pick(2) == 0);
+          const std::size_t cut = random.pick(members.size() + 1);
+          addText(index, catalog, members, scrambled, cut,
+                  {random.pick(cut + 2), random.pick(members.size() - cut + 2)}, random.pick(2) == 0);
           break;
         }
         default: {
@@ -298,7 +298,8 @@ TEST(FileIndexModel, AMillionEntriesFromOneTextAreWalkedInOrder) {
     }
   }
   FileIndex index;
-  addText(index, "big", members, false, members.size() / 3, false);
+  addText(index, "big", members, false, members.size() / 3,
+          {members.size() / 3, members.size() - members.size() / 3}, false);
   ASSERT_EQ(index.size(), count);
   std::string previous;
   std::size_t walked = 0;
