@@ -1,6 +1,5 @@
 #include "catalog/catalog_reader.h"
 
-#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -79,9 +78,11 @@ StretchTotals readStretch(const TextReading& text, IndexLineScanner& scanner,
 // at once. Room never used is never touched, and costs no memory.
 std::size_t spareRoomFor(std::size_t members) { return members / 8; }
 
-// The line breaks in [start, end): at least the count of member lines there.
+// The line feeds in [start, end): about the count of member lines there
+// (a line may also end in a lone carriage return).
 std::size_t lineBreaksIn(const unsigned char* bytes, std::size_t start, std::size_t end) {
   std::size_t count = 0;
+  if (start >= end) return count;  // an empty text has no bytes at all
   for (const void* feed = std::memchr(bytes + start, '\n', end - start); feed != nullptr;
        feed = std::memchr(static_cast<const unsigned char*>(feed) + 1, '\n',
                           end - (static_cast<const unsigned char*>(feed) + 1 - bytes))) {

@@ -278,6 +278,9 @@ class FileIndex::TextMembers {
   // Stretch k will hold about room[k] members (more fit, at some cost);
   // the index keeps room for `spare` more entries behind them.
   TextMembers(const TextSource& source, const std::vector<std::size_t>& room, std::size_t spare);
+  // Its stretches point into its storage: it stays where it is made.
+  TextMembers(const TextMembers&) = delete;
+  TextMembers& operator=(const TextMembers&) = delete;
 
   // The members of one stretch, in text order.
   class Stretch {
