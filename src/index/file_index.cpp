@@ -1,5 +1,6 @@
 #include "index/file_index.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <ostream>
@@ -51,6 +52,7 @@ FileIndex::FileIndex(const FileIndex& other)
       liveCount_(other.liveCount_),
       lastSegment_(other.lastSegment_),
       namesMayHoldNul_(other.namesMayHoldNul_),
+      longestNameAdded_(other.longestNameAdded_),
       mayLackDigests_(other.mayLackDigests_) {
   segments_.reserve(other.segments_.size());
   for (const Segment& segment : other.segments_) {
@@ -76,6 +78,7 @@ void FileIndex::swap(FileIndex& other) noexcept {
   std::swap(liveCount_, other.liveCount_);
   std::swap(lastSegment_, other.lastSegment_);
   std::swap(namesMayHoldNul_, other.namesMayHoldNul_);
+  std::swap(longestNameAdded_, other.longestNameAdded_);
   std::swap(mayLackDigests_, other.mayLackDigests_);
 }
 
@@ -126,6 +129,7 @@ void FileIndex::appendCopy(SourceKind kind, const std::string& path, bool scramb
                     offset};
   entry.name = appendText(segment, name);
   if (name.find('\0') != std::string_view::npos) namesMayHoldNul_ = true;
+  longestNameAdded_ = std::max(longestNameAdded_, name.size());
   entry.key = key == name ? entry.name : appendText(segment, key);
   if (digest.empty()) mayLackDigests_ = true;
   if (digest.size() == digestLength) {
@@ -199,6 +203,7 @@ void FileIndex::TextMembers::Stretch::add(std::uint32_t nameOffset, std::uint32_
                                           std::int32_t size, std::int64_t time,
                                           std::uint64_t offset, std::uint32_t digestOffset) {
   if (digestOffset == noDigest) mayLackDigests_ = true;
+  if (nameLength > longestName_) longestName_ = nameLength;
   const std::string_view name(reinterpret_cast<const char*>(source_.bytes) + nameOffset, nameLength);
   const std::string_view key = keyOfName(name, keyScratch_);
   const std::uint32_t keyOffset = key.data() == name.data() ? nameOffset : copyIn(key);
@@ -252,6 +257,7 @@ void FileIndex::addMembers(TextMembers&& members, const std::vector<std::uint64_
     const auto arenaShift = static_cast<std::uint32_t>(segment.arena.size());
     segment.arena.insert(segment.arena.end(), stretch.arena_.begin(), stretch.arena_.end());
     if (stretch.mayLackDigests_) mayLackDigests_ = true;
+    longestNameAdded_ = std::max(longestNameAdded_, stretch.longestName_);
     const auto placed = [&](std::uint32_t offset) {
       return offset >= textSize && offset != noDigest ? offset + arenaShift : offset;
     };

@@ -165,6 +165,9 @@ class FileIndex {
   // Whether some name (and so its key) holds a NUL byte before its end.
   bool namesMayHoldNul() const { return namesMayHoldNul_; }
 
+  // The longest name (and key) of any entry added, erased ones included.
+  std::size_t longestNameAdded() const { return longestNameAdded_; }
+
   // Whether some entry was added without a stated digest (a folder file, a
   // deletion marker, a member of a catalog without digests).
   bool mayLackDigests() const { return mayLackDigests_; }
@@ -265,6 +268,7 @@ class FileIndex {
   mutable std::size_t liveCount_ = 0;
   std::uint32_t lastSegment_ = 0;  // the segment the last add used
   bool namesMayHoldNul_ = false;
+  std::size_t longestNameAdded_ = 0;
   bool mayLackDigests_ = false;
   std::string keyScratch_;         // room for the key of a name with capitals
 };
@@ -297,6 +301,7 @@ class FileIndex::TextMembers {
     std::uint32_t copyIn(std::string_view text);
 
     std::size_t count() const { return inRoom_ + beyondRoom_.size(); }
+    std::size_t longestName() const { return longestName_; }
 
    private:
     friend class FileIndex;
@@ -313,6 +318,7 @@ class FileIndex::TextMembers {
     std::vector<char> arena_;
     std::string keyScratch_;
     bool mayLackDigests_ = false;
+    std::size_t longestName_ = 0;
   };
 
   Stretch& stretch(std::size_t index) { return stretches_[index]; }

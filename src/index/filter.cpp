@@ -1,5 +1,7 @@
 #include "index/filter.h"
 
+#include <algorithm>
+
 #include "pattern/pattern_compiler.h"
 #include "pattern/match_hints.h"
 #include "pattern/pattern_matcher.h"
@@ -37,14 +39,23 @@ bool applyFilters(FileIndex& index, const PatternList& patterns) {
   // settled a key may be stored more than once; all of its copies pass or
   // fail alike, so that only matters when a match can print a message,
   // once per entry tested: then the replaced copies are dropped first.
-  std::size_t longestKey = 0;
-  for (std::size_t slot = 0; slot < index.storedCount(); ++slot) {
-    if (index.isStored(slot) && index.storedKey(slot).size() > longestKey) {
-      longestKey = index.storedKey(slot).size();
+  // Whether a test can print depends on the longest key. The longest ever
+  // added bounds it: when that keeps every pattern quiet, the walk to find
+  // the longest key left is spared.
+  const auto quietFor = [&](std::size_t longestKey) {
+    return std::all_of(hints.begin(), hints.end(),
+                       [&](const MatchHints& itemHints) { return itemHints.isQuietFor(longestKey); });
+  };
+  bool quiet = quietFor(index.longestNameAdded());
+  if (!quiet) {
+    std::size_t longestKey = 0;
+    for (std::size_t slot = 0; slot < index.storedCount(); ++slot) {
+      if (index.isStored(slot) && index.storedKey(slot).size() > longestKey) {
+        longestKey = index.storedKey(slot).size();
+      }
     }
+    quiet = quietFor(longestKey);
   }
-  bool quiet = true;
-  for (const MatchHints& itemHints : hints) quiet = quiet && itemHints.isQuietFor(longestKey);
   if (!quiet) index.settle();
 
   // The working set is held as one mark per stored entry: an entry is in the

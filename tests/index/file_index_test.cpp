@@ -1,6 +1,7 @@
 #include "index/file_index.h"
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -97,6 +98,34 @@ TEST(FileIndex, InsertIfAbsentLeavesExistingEntries) {
   index.insertIfAbsent("b", other);
   EXPECT_EQ(index.find("a")->folder, "first");
   EXPECT_EQ(index.find("b")->size, 9);
+}
+
+TEST(FileIndex, KnowsTheLongestNameEverAdded) {
+  // Every way in counts, and an entry erased later still does: the filter
+  // relies on no key being longer.
+  FileIndex index;
+  EXPECT_EQ(index.longestNameAdded(), 0u);
+  index.addFolderFile("folder-file", 1, 1, "f");
+  EXPECT_EQ(index.longestNameAdded(), 11u);
+  index.addCatalogMember("a-catalog-member", 1, 1, "c", 0, "", false);
+  EXPECT_EQ(index.longestNameAdded(), 16u);
+  index.addDeletion(std::string(20, 'd'));
+  EXPECT_EQ(index.longestNameAdded(), 20u);
+  const std::string text = std::string(25, 'T') + " 1\nshort 2\n";
+  ByteBuffer bytes = ByteBuffer::allocate(static_cast<std::uint32_t>(text.size()));
+  std::memcpy(bytes.data(), text.data(), text.size());
+  const FileIndex::TextSource source = index.adoptCatalogText("t", std::move(bytes), false);
+  source.bytes[25] = '\0';
+  source.bytes[33] = '\0';
+  FileIndex::TextMembers members(source, {1, 1}, 0);
+  members.stretch(1).add(28, 5, 2, 0, 0, FileIndex::noDigest);
+  members.stretch(0).add(0, 25, 1, 0, 0, FileIndex::noDigest);
+  index.addMembers(std::move(members), {0, 1});
+  EXPECT_EQ(index.longestNameAdded(), 25u);
+  for (auto at = index.begin(); at != index.end();) at = index.erase(at);
+  EXPECT_EQ(index.longestNameAdded(), 25u);
+  FileIndex copy = index;
+  EXPECT_EQ(copy.longestNameAdded(), 25u);
 }
 
 TEST(FileIndex, CopiesEmptiesAndSwaps) {
