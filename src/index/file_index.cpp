@@ -232,7 +232,10 @@ void FileIndex::addMembers(TextMembers&& members, const std::vector<std::uint64_
   }
   std::vector<std::size_t> begins;
   if (overflowed) {
+    std::size_t total = 0;
+    for (const TextMembers::Stretch& stretch : members.stretches_) total += stretch.count();
     EntryStorage joined;
+    joined.reserve(total + (storage.capacity() - storage.size()));  // the room to spare too
     for (const TextMembers::Stretch& stretch : members.stretches_) {
       begins.push_back(joined.size());
       joined.insert(joined.end(), stretch.room_, stretch.room_ + stretch.inRoom_);
@@ -258,7 +261,7 @@ void FileIndex::addMembers(TextMembers&& members, const std::vector<std::uint64_
     segment.arena.insert(segment.arena.end(), stretch.arena_.begin(), stretch.arena_.end());
     if (stretch.mayLackDigests_) mayLackDigests_ = true;
     longestNameAdded_ = std::max(longestNameAdded_, stretch.longestName_);
-    const auto placed = [&](std::uint32_t offset) {
+    const auto inSegment = [&](std::uint32_t offset) {
       return offset >= textSize && offset != noDigest ? offset + arenaShift : offset;
     };
     const std::uint64_t offsetShift = index < offsetShifts.size() ? offsetShifts[index] : 0;
@@ -266,8 +269,8 @@ void FileIndex::addMembers(TextMembers&& members, const std::vector<std::uint64_
     if (arenaShift == 0 && offsetShift == 0) continue;
     for (std::size_t at = begins[index]; at < end; ++at) {
       StoredEntry& entry = storage[at];
-      entry.key = placed(entry.key);
-      entry.digest = placed(entry.digest);
+      entry.key = inSegment(entry.key);
+      entry.digest = inSegment(entry.digest);
       entry.offset += offsetShift;
     }
   }

@@ -117,19 +117,12 @@ RangeReader::~RangeReader() {
 }
 
 bool RangeReader::read(unsigned char* into, std::uint32_t count) {
-  std::uint32_t arrived = 0;
-  while (arrived < count) {
-    const std::uint32_t missing = count - arrived;
-    const std::int64_t got = platform::readAt(
-        file_, into + arrived, missing < largestRead ? missing : largestRead, position_);
-    if (got <= 0) {
-      printErr("[Load] Failed to read from file %s\n", path_.c_str());
-      remaining_ = 0;
-      return false;
-    }
-    arrived += static_cast<std::uint32_t>(got);
-    position_ += static_cast<std::uint64_t>(got);
+  if (!readWhole(file_, into, count, position_)) {
+    printErr("[Load] Failed to read from file %s\n", path_.c_str());
+    remaining_ = 0;
+    return false;
   }
+  position_ += count;
   remaining_ -= count;
   return true;
 }
