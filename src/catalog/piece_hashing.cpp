@@ -162,14 +162,24 @@ bool PieceHashing::workOnce(std::unique_lock<std::mutex>& lock) {
       const QueuedBytes bytes = member.queued.front();
       member.queued.pop_front();
       member.busy = true;
+      std::unique_ptr<unsigned char[]> readBackBuffer;
+      if (bytes.piece == nullptr) {
+        if (readBackBuffers_.empty()) {
+          readBackBuffer.reset(new unsigned char[pieceBytes_]);
+        } else {
+          readBackBuffer = std::move(readBackBuffers_.back());
+          readBackBuffers_.pop_back();
+        }
+      }
       lock.unlock();
       bool read = true;
       if (bytes.piece != nullptr) {
         md5Update(member.context, bytes.piece, static_cast<std::uint32_t>(bytes.count));
       } else {
-        read = hashReadBack(member.context, bytes.at, bytes.count);
+        read = hashReadBack(member.context, bytes.at, bytes.count, readBackBuffer.get());
       }
       lock.lock();
+      if (readBackBuffer) readBackBuffers_.push_back(std::move(readBackBuffer));
       member.busy = false;
       member.unreadable = member.unreadable || !read;
       if (bytes.piece != nullptr) freePieces_.push_back(bytes.piece);
@@ -187,12 +197,12 @@ bool PieceHashing::workOnce(std::unique_lock<std::mutex>& lock) {
   return false;
 }
 
-bool PieceHashing::hashReadBack(Md5Context& context, std::uint64_t at, std::uint64_t count) {
-  const std::unique_ptr<unsigned char[]> buffer(new unsigned char[pieceBytes_]);
+bool PieceHashing::hashReadBack(Md5Context& context, std::uint64_t at, std::uint64_t count,
+                                unsigned char* buffer) {
   while (count > 0) {
     const auto part = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, pieceBytes_));
-    if (!readBack_(at, buffer.get(), part)) return false;
-    md5Update(context, buffer.get(), part);
+    if (!readBack_(at, buffer, part)) return false;
+    md5Update(context, buffer, part);
     at += part;
     count -= part;
   }

@@ -95,14 +95,19 @@ class PieceHashing {
   // Helper threads: work until stopped.
   void helpOut();
   void forget(Member* member);
-  // Reads `count` bytes from `at` back and adds them to `context`.
-  bool hashReadBack(Md5Context& context, std::uint64_t at, std::uint64_t count);
+  // Reads `count` bytes from `at` back through `buffer` (pieceBytes_ long)
+  // and adds them to `context`.
+  bool hashReadBack(Md5Context& context, std::uint64_t at, std::uint64_t count,
+                    unsigned char* buffer);
 
   const std::uint32_t pieceBytes_;
   std::mutex mutex_;
   std::condition_variable changed_;  // work queued, a piece freed, a digest done, or stopping
   std::vector<std::unique_ptr<unsigned char[]>> pieces_;
   std::vector<unsigned char*> freePieces_;
+  // Buffers for reading bytes back, one per thread that has needed one at
+  // once, kept for reuse.
+  std::vector<std::unique_ptr<unsigned char[]>> readBackBuffers_;
   std::list<Member> members_;        // in the order they were begun
   bool stopping_ = false;
   ReadBack readBack_;
