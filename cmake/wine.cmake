@@ -12,6 +12,8 @@ if(NOT wineLoader)
   message(FATAL_ERROR "The Windows tests need the loader of Debian's wine64 package")
 endif()
 set(CATPACK_WINE_PREFIX "${CMAKE_BINARY_DIR}/wineprefix")
+# The wine server of the same package, which the tests keep running.
+string(REGEX REPLACE "wine64$" "wineserver64" CATPACK_WINE_SERVER "${wineLoader}")
 set(CMAKE_CROSSCOMPILING_EMULATOR
   env "WINEPREFIX=${CATPACK_WINE_PREFIX}" WINEDEBUG=-all "${wineLoader}")
 # Creating the prefix takes a while and prints; do it once, here.
