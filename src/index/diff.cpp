@@ -70,11 +70,11 @@ std::vector<EntryView> entriesToDigest(const FileIndex& result, const FileIndex&
   return entries;
 }
 
-// Compares one by one, working out digests where they are needed; gathers
-// the names of base files the result lacks in `missing`.
+// Compares one by one, working out digests where they are needed (only
+// where some entry may lack a stated one); gathers the names of base files
+// the result lacks in `missing`.
 void compareInTurn(FileIndex& result, const FileIndex& base, unsigned helpers,
-                   std::vector<EntryText>& missing) {
-  const bool digestsToWorkOut = result.mayLackDigests() || base.mayLackDigests();
+                   bool digestsToWorkOut, std::vector<EntryText>& missing) {
   DigestsAhead digests(helpers == 0 || !digestsToWorkOut ? std::vector<EntryView>()
                                                          : entriesToDigest(result, base),
                        helpers);
@@ -170,7 +170,7 @@ bool applyDiff(FileIndex& result, const FileIndex& base, unsigned helpers) {
     if (digestsStated && helpers > 0 && base.size() >= twoThreadBaseSize) {
       compareInTwoHalves(result, base, missing);
     } else {
-      compareInTurn(result, base, helpers, missing);
+      compareInTurn(result, base, helpers, !digestsStated, missing);
     }
   }
   for (const EntryText name : missing) result.addDeletion(name);
