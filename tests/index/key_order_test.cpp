@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -77,6 +78,85 @@ TEST(KeyOrder, MatchesAPlainStableSortOnOneOrTwoThreads) {
           << "prefix " << prefixLength << ", " << helpers << " helpers";
     }
   }
+}
+
+// Keys as names of files under a few folders: one of `folders` random
+// folder names (some shorter than eight bytes, some exactly 8, 16 or 24
+// long), then a short random part, so that keys agree on their first
+// eight bytes in large groups and differ, or not, at every depth after.
+std::vector<std::string> keysUnderFolders(std::size_t count, std::size_t folders,
+                                          std::mt19937& random) {
+  const std::string alphabet("ab/\x01\x7f\x80\xff\0z", 9);
+  std::vector<std::string> names;
+  for (std::size_t made = 0; made < folders; ++made) {
+    const std::size_t lengths[] = {0, 3, 7, 8, 9, 15, 16, 17, 24, 25, 31};
+    std::string name(lengths[random() % std::size(lengths)], 'f');
+    for (char& byte : name) byte = alphabet[random() % 3];
+    names.push_back(name);
+  }
+  std::vector<std::string> keys;
+  keys.reserve(count);
+  for (std::size_t made = 0; made < count; ++made) {
+    std::string key = names[random() % names.size()];
+    const std::size_t length = random() % 12;
+    for (std::size_t at = 0; at < length; ++at) key += alphabet[random() % alphabet.size()];
+    keys.push_back(key);
+  }
+  return keys;
+}
+
+TEST(KeyOrder, KeysUnderFewFoldersMatchAPlainStableSort) {
+  std::mt19937 random(23);
+  for (const std::size_t folders : {1u, 40u, 3000u}) {
+    const std::vector<std::string> keys = keysUnderFolders(50000, folders, random);
+    const auto expected = sortPlainly(keys);
+    EXPECT_FALSE(expected.second.empty());
+    for (const unsigned helpers : {0u, 1u, 3u}) {
+      EXPECT_EQ(sortAll(keys, helpers), expected) << folders << " folders, " << helpers << " helpers";
+    }
+  }
+}
+
+TEST(KeyOrder, EqualKeysFollowTheirSlotsWhateverOrderTheSlotsComeIn) {
+  std::mt19937 random(29);
+  for (const std::size_t folders : {20u, 100000u}) {
+    const std::vector<std::string> keys = keysUnderFolders(30000, folders, random);
+    std::vector<std::uint32_t> slots(keys.size());
+    for (std::uint32_t slot = 0; slot < keys.size(); ++slot) slots[slot] = slot;
+    std::shuffle(slots.begin(), slots.end(), random);
+    std::vector<std::uint32_t> replaced;
+    sortSlotsByKey(slots, ListedKeys{keys}, replaced, 1);
+    std::sort(replaced.begin(), replaced.end());
+    EXPECT_EQ(std::make_pair(slots, replaced), sortPlainly(keys)) << folders << " folders";
+  }
+}
+
+TEST(KeyOrder, LeadingValuesAreCountedOnlyUpToTheirLimit) {
+  std::mt19937 random(31);
+  // One value in the first half of the slots, the limit's worth in the
+  // second, and one more: the order is left to the general way, untouched.
+  std::vector<std::string> keys;
+  for (std::size_t made = 0; made < 20000; ++made) keys.push_back("one-value/" + std::to_string(random() % 5000));
+  for (std::size_t value = 0; value < keyorder::leadingValueLimit; ++value) {
+    char name[16];
+    std::snprintf(name, sizeof name, "v%07zu/x", value);
+    keys.push_back(name);
+  }
+  std::vector<std::uint32_t> slots(keys.size());
+  for (std::uint32_t slot = 0; slot < keys.size(); ++slot) slots[slot] = slot;
+  const std::vector<std::uint32_t> untouched = slots;
+  std::vector<std::uint32_t> replaced;
+  EXPECT_FALSE(keyorder::sortByLeadingValues(slots, ListedKeys{keys}, replaced, true));
+  EXPECT_EQ(slots, untouched);
+  EXPECT_TRUE(replaced.empty());
+  EXPECT_EQ(sortAll(keys, 1), sortPlainly(keys));
+
+  // One value fewer fits.
+  keys.pop_back();
+  slots.pop_back();
+  EXPECT_TRUE(keyorder::sortByLeadingValues(slots, ListedKeys{keys}, replaced, true));
+  std::sort(replaced.begin(), replaced.end());
+  EXPECT_EQ(std::make_pair(slots, replaced), sortPlainly(keys));
 }
 
 TEST(KeyOrder, CutsInTwoOnlyWhereTheFirstBytesDiffer) {
