@@ -35,6 +35,25 @@ TEST(IndexLines, ReadsFullAndShortLinesFromTheRight) {
   EXPECT_EQ(lines[4].name, "last") << "a last line without a line break";
 }
 
+TEST(IndexLines, ALastFieldIsADigestOnlyWhenItIsThirtyTwoBytesWithoutSpaces) {
+  const std::string spaced = digest.substr(0, 5) + " " + digest.substr(6);
+  const auto lines = linesOf("a 1 2 " + spaced + "\nb 3 4  " + digest + "\nc 5 6 x" + digest +
+                                 "\n" + digest + " 7 8 " + digest + "\n",
+                             false);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0].name, "a 1 2 " + digest.substr(0, 5)) << "26 bytes after the last space";
+  EXPECT_EQ(lines[0].digest, "");
+  EXPECT_EQ(lines[1].name, "b 3");
+  EXPECT_EQ(lines[1].size, 4);
+  EXPECT_EQ(lines[1].time, 0) << "an empty time field between two spaces";
+  EXPECT_EQ(lines[1].digest, digest);
+  EXPECT_EQ(lines[2].name, "c 5 6") << "33 bytes: a short line";
+  EXPECT_EQ(lines[2].digest, "");
+  EXPECT_EQ(lines[3].name, digest);
+  EXPECT_EQ(lines[3].size, 7);
+  EXPECT_EQ(lines[3].time, 8);
+}
+
 TEST(IndexLines, PassesOverLinesOutsideTheGrammar) {
   const auto lines = linesOf("nospace\n leading\nx " + digest + "\n7 " + digest + "\n\n", false);
   EXPECT_TRUE(lines.empty());

@@ -45,6 +45,25 @@ TEST(FileIndex, KeysIgnoreOnlyAsciiCase) {
   EXPECT_EQ(index.find("README"), nullptr) << "find takes a key, already lower-cased";
 }
 
+TEST(FileIndex, KeysLowerCaseCapitalsWhereverTheyStand) {
+  // Capitals at every place of a long name, among the bytes just outside
+  // 'A' to 'Z' and their high-bit twins, which stay as they are.
+  const std::string around = "@[\xC1\xDA`{a\x80";
+  for (std::size_t at = 0; at < 24; ++at) {
+    std::string name;
+    for (std::size_t filled = 0; filled < 24; ++filled) name += around[(filled + at) % around.size()];
+    std::string key = name;
+    FileIndex plain;
+    plain.addFolderFile(name, 1, 1, "x");
+    EXPECT_EQ(keysOf(plain), std::vector<std::string>{key}) << "no capital, place " << at;
+    name[at] = static_cast<char>('A' + at);
+    key[at] = static_cast<char>('a' + at);
+    FileIndex index;
+    index.addFolderFile(name, 1, 1, "x");
+    EXPECT_EQ(keysOf(index), std::vector<std::string>{key}) << "capital at " << at;
+  }
+}
+
 TEST(FileIndex, TheLastSourceReplacesAnEntryWhole) {
   FileIndex index;
   index.addCatalogMember("Textures/Ship.DDS", 10, 20, "old", 99, "d1", true);
