@@ -10,6 +10,7 @@
 #include "util/console.h"
 #include "util/loading.h"
 #include "util/progress.h"
+#include "util/text.h"
 #include "util/workers.h"
 
 namespace catpack {
@@ -78,25 +79,13 @@ StretchTotals readStretch(const TextReading& text, IndexLineScanner& scanner,
 // at once. Room never used is never touched, and costs no memory.
 std::size_t spareRoomFor(std::size_t members) { return members / 8; }
 
-// The line feeds in [start, end): about the count of member lines there
-// (a line may also end in a lone carriage return).
-std::size_t lineBreaksIn(const unsigned char* bytes, std::size_t start, std::size_t end) {
-  std::size_t count = 0;
-  if (start >= end) return count;  // an empty text has no bytes at all
-  for (const void* feed = std::memchr(bytes + start, '\n', end - start); feed != nullptr;
-       feed = std::memchr(static_cast<const unsigned char*>(feed) + 1, '\n',
-                          end - (static_cast<const unsigned char*>(feed) + 1 - bytes))) {
-    ++count;
-  }
-  return count;
-}
-
 }  // namespace
 
 bool readCatalog(FileIndex& index, const std::string& base) {
   printOut("Reading from catalog %s\n", base.c_str());
   const ProgressPhase phase("Reading catalog", unknownTotal, unknownTotal);
-  std::optional<ByteBuffer> loaded = loadFile(base + ".cat");
+  LineFeedCount feeds;
+  std::optional<ByteBuffer> loaded = loadFile(base + ".cat", &feeds);
   if (!loaded) return false;
   const bool oldFormat = isOldCatalogText(loaded->data(), loaded->size());
   if (oldFormat) scrambleIndexText(loaded->data(), loaded->size(), 0);
@@ -117,18 +106,18 @@ bool readCatalog(FileIndex& index, const std::string& base) {
   StretchTotals firstTotals;
   StretchTotals secondTotals;
   if (cut == length) {
-    const std::size_t lines = lineBreaksIn(text.bytes, 0, length) + 1;
+    // The old format's line feeds are only known once it is unscrambled.
+    const std::size_t lines =
+        (oldFormat ? countLineFeeds(text.bytes, length) : feeds.firstHalf + feeds.secondHalf) + 1;
     FileIndex::TextMembers members(source, {lines}, spareRoomFor(lines));
     IndexLineScanner scanner(text.bytes, length, oldFormat);
     firstTotals = readStretch(text, scanner, members.stretch(0), true);
     index.addMembers(std::move(members), {0});
   } else {
-    std::size_t laterLines = 0;
-    std::size_t firstLines = 0;
-    {
-      const HelperThreads counter(1, [&] { laterLines = lineBreaksIn(text.bytes, cut, length) + 1; });
-      firstLines = lineBreaksIn(text.bytes, 0, cut);
-    }
+    // The cut follows the first line feed of the second half; the later
+    // stretch has the others, and maybe a last line without one.
+    const std::size_t firstLines = feeds.firstHalf + 1;
+    const std::size_t laterLines = feeds.secondHalf;
     FileIndex::TextMembers members(source, {firstLines, laterLines},
                                    spareRoomFor(firstLines + laterLines));
     {

@@ -2,6 +2,7 @@
 
 #include "util/console.h"
 #include "util/file_status.h"
+#include "util/text.h"
 #include "util/workers.h"
 
 namespace catpack {
@@ -25,6 +26,24 @@ bool readWhole(platform::Descriptor file, unsigned char* into, std::uint32_t cou
                                               position + arrived);
     if (got <= 0) return false;
     arrived += static_cast<std::uint32_t>(got);
+  }
+  return true;
+}
+
+// Bytes read while line feeds are counted come this many at a time, so
+// that each piece is counted while it is still in cache.
+constexpr std::uint32_t countedPiece = 1u << 20;
+
+// As readWhole, adding the line feeds among the bytes to `feeds` when it
+// is given.
+bool readAndCount(platform::Descriptor file, unsigned char* into, std::uint32_t count,
+                  std::uint64_t position, std::size_t* feeds) {
+  if (feeds == nullptr) return readWhole(file, into, count, position);
+  for (std::uint32_t done = 0; done < count;) {
+    const std::uint32_t piece = count - done < countedPiece ? count - done : countedPiece;
+    if (!readWhole(file, into + done, piece, position + done)) return false;
+    *feeds += countLineFeeds(into + done, piece);
+    done += piece;
   }
   return true;
 }
@@ -116,8 +135,8 @@ RangeReader::~RangeReader() {
   if (owned_ && file_ != platform::noDescriptor) platform::closeDescriptor(file_);
 }
 
-bool RangeReader::read(unsigned char* into, std::uint32_t count) {
-  if (!readWhole(file_, into, count, position_)) {
+bool RangeReader::read(unsigned char* into, std::uint32_t count, std::size_t* feeds) {
+  if (!readAndCount(file_, into, count, position_, feeds)) {
     printErr("[Load] Failed to read from file %s\n", path_.c_str());
     remaining_ = 0;
     return false;
@@ -127,25 +146,35 @@ bool RangeReader::read(unsigned char* into, std::uint32_t count) {
   return true;
 }
 
-bool RangeReader::readOnTwoThreads(unsigned char* into, std::uint32_t count) {
+bool RangeReader::readOnTwoThreads(unsigned char* into, std::uint32_t count, LineFeedCount* feeds) {
   const std::uint32_t half = count / 2;
   const std::uint64_t laterPosition = position_ + half;
   bool laterRead = false;
+  std::size_t laterFeeds = 0;
   {
-    const HelperThreads helper(
-        1, [&] { laterRead = readWhole(file_, into + half, count - half, laterPosition); });
-    if (!read(into, half)) return false;
+    const HelperThreads helper(1, [&] {
+      laterRead = readAndCount(file_, into + half, count - half, laterPosition,
+                               feeds ? &laterFeeds : nullptr);
+    });
+    if (!read(into, half, feeds ? &feeds->firstHalf : nullptr)) return false;
   }
-  // A later half the helper could not have is read again here, so that its
-  // failure is told as read() tells it.
-  if (!laterRead) return read(into + half, count - half);
-  position_ += count - half;
-  remaining_ -= count - half;
-  return true;
+  if (feeds) feeds->secondHalf += laterFeeds;
+  if (laterRead) {
+    position_ += count - half;
+    remaining_ -= count - half;
+    return true;
+  }
+  // A later half the helper could not have is read (and counted) again
+  // here, so that its failure is told as read() tells it.
+  if (feeds) feeds->secondHalf -= laterFeeds;
+  return read(into + half, count - half, feeds ? &feeds->secondHalf : nullptr);
 }
 
-std::optional<ByteBuffer> loadRange(const std::string& path, std::uint32_t size,
-                                    std::uint64_t offset) {
+namespace {
+
+// loadRange, counting line feeds into `feeds` when it is given.
+std::optional<ByteBuffer> loadCounting(const std::string& path, std::uint32_t size,
+                                       std::uint64_t offset, LineFeedCount* feeds) {
   std::optional<RangeReader> reader = RangeReader::open(path, size, offset);
   if (!reader) return std::nullopt;
   ByteBuffer buffer = ByteBuffer::allocate(size);
@@ -154,14 +183,29 @@ std::optional<ByteBuffer> loadRange(const std::string& path, std::uint32_t size,
     return std::nullopt;
   }
   const bool twoThreads = size >= twoThreadLoadSize && helperThreadCount() > 0;
-  if (!(twoThreads ? reader->readOnTwoThreads(buffer.data(), size) : reader->read(buffer.data(), size))) {
-    return std::nullopt;
+  bool loaded = false;
+  if (twoThreads) {
+    loaded = reader->readOnTwoThreads(buffer.data(), size, feeds);
+  } else if (feeds) {
+    loaded = reader->read(buffer.data(), size / 2, &feeds->firstHalf) &&
+             reader->read(buffer.data() + size / 2, size - size / 2, &feeds->secondHalf);
+  } else {
+    loaded = reader->read(buffer.data(), size);
   }
+  if (!loaded) return std::nullopt;
   return buffer;
 }
 
-std::optional<ByteBuffer> loadFile(const std::string& path) {
-  return loadRange(path, static_cast<std::uint32_t>(fileSize(path)), 0);
+}  // namespace
+
+std::optional<ByteBuffer> loadRange(const std::string& path, std::uint32_t size,
+                                    std::uint64_t offset) {
+  return loadCounting(path, size, offset, nullptr);
+}
+
+std::optional<ByteBuffer> loadFile(const std::string& path, LineFeedCount* feeds) {
+  if (feeds) *feeds = {};
+  return loadCounting(path, static_cast<std::uint32_t>(fileSize(path)), 0, feeds);
 }
 
 }  // namespace catpack

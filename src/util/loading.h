@@ -45,6 +45,14 @@ class OpenFiles {
   std::unordered_map<std::string, Held> files_;
 };
 
+// The line feeds of a load, counted while its bytes arrive, when they are
+// still in cache: those of its first half (its first size / 2 bytes) and
+// those of the rest.
+struct LineFeedCount {
+  std::size_t firstHalf = 0;
+  std::size_t secondHalf = 0;
+};
+
 // An open range of a file's bytes, read from its start to its end.
 class RangeReader {
  public:
@@ -61,12 +69,13 @@ class RangeReader {
   ~RangeReader();
 
   // Reads the next `count` bytes of the range; false after the loader's
-  // message when the file ends or fails before them.
-  bool read(unsigned char* into, std::uint32_t count);
+  // message when the file ends or fails before them. With `feeds`, adds
+  // the line feeds among the bytes to it.
+  bool read(unsigned char* into, std::uint32_t count, std::size_t* feeds = nullptr);
 
   // As read(), with the later half of the bytes read on a helper thread at
-  // the same time.
-  bool readOnTwoThreads(unsigned char* into, std::uint32_t count);
+  // the same time; with `feeds`, counts the line feeds of each half.
+  bool readOnTwoThreads(unsigned char* into, std::uint32_t count, LineFeedCount* feeds = nullptr);
 
   const std::string& path() const { return path_; }
   std::uint32_t remaining() const { return remaining_; }
@@ -88,6 +97,7 @@ std::optional<ByteBuffer> loadRange(const std::string& path, std::uint32_t size,
                                     std::uint64_t offset);
 
 // The whole file: loadRange(path, fileSize(path), 0) with the size unsigned.
-std::optional<ByteBuffer> loadFile(const std::string& path);
+// With `feeds`, its line feeds are counted on the way.
+std::optional<ByteBuffer> loadFile(const std::string& path, LineFeedCount* feeds = nullptr);
 
 }  // namespace catpack

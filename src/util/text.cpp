@@ -2,8 +2,21 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace catpack {
+
+std::size_t countLineFeeds(const unsigned char* bytes, std::size_t length) {
+  std::size_t count = 0;
+  if (length == 0) return count;  // an empty text may have no bytes at all
+  const unsigned char* const end = bytes + length;
+  for (const void* feed = std::memchr(bytes, '\n', length); feed != nullptr;
+       feed = std::memchr(static_cast<const unsigned char*>(feed) + 1, '\n',
+                          static_cast<std::size_t>(end - (static_cast<const unsigned char*>(feed) + 1)))) {
+    ++count;
+  }
+  return count;
+}
 
 std::string formatText(const char* format, ...) {
   char small[128];

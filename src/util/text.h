@@ -1,9 +1,13 @@
 // Small operations on byte texts and path names shared by every module.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace catpack {
+
+// How many line feeds ("\n") the `length` bytes at `bytes` hold.
+std::size_t countLineFeeds(const unsigned char* bytes, std::size_t length);
 
 // printf-style formatting into a new text; the output is never cut.
 std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));

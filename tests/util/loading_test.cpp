@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "support/temp_folder.h"
 
 namespace catpack {
@@ -103,6 +106,31 @@ TEST(LoadFile, ABigFileReadInTwoHalvesIsWholeAndInOrder) {
   EXPECT_EQ(GetCapturedStderr(), "");
   ASSERT_TRUE(loaded);
   EXPECT_TRUE(asText(*loaded) == bytes);
+}
+
+TEST(LoadFile, CountsTheLineFeedsOfEachHalfOnTheWay) {
+  // Small files are read on one thread, big ones on two; line feeds lie at
+  // both ends, around the middle and across the pieces counted.
+  std::mt19937 random(3);
+  for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{3} << 20,
+                                 (std::size_t{9} << 20) + 3}) {
+    std::string bytes(size, 'x');
+    for (std::size_t at = 0; at < size; at += 1 + random() % 200) bytes[at] = '\n';
+    for (const std::size_t at : {size / 2 - 1, size / 2, size - 1}) {
+      if (at < size) bytes[at] = '\n';
+    }
+    TempFolder folder;
+    folder.write("text", bytes);
+    LineFeedCount feeds{99, 99};
+    std::optional<ByteBuffer> loaded = loadFile(folder.at("text"), &feeds);
+    ASSERT_TRUE(loaded);
+    EXPECT_TRUE(asText(*loaded) == bytes);
+    const auto middle = bytes.begin() + static_cast<std::ptrdiff_t>(size / 2);
+    EXPECT_EQ(feeds.firstHalf, static_cast<std::size_t>(std::count(bytes.begin(), middle, '\n')))
+        << size;
+    EXPECT_EQ(feeds.secondHalf, static_cast<std::size_t>(std::count(middle, bytes.end(), '\n')))
+        << size;
+  }
 }
 
 TEST(LoadFile, AFileOfTwoGibibytesFailsAtAllocation) {
