@@ -57,6 +57,55 @@ inline BucketPlace placeAt(std::string_view key, std::size_t depth, std::uint32_
           tail << 27 | slot};
 }
 
+// Byte `at` (0 to 15) of the sixteen a place holds.
+inline unsigned byteOf(const BucketPlace& place, unsigned at) {
+  return (place.words[at >> 2] >> (24 - 8 * (at & 3))) & 0xFFu;
+}
+
+// Places of runs this short are sorted by comparing them whole.
+inline constexpr std::ptrdiff_t shortPlaceRun = 32;
+
+// Sorts the places from `begin` to `end` as std::sort does by their
+// operator<, whose bytes before `at` are known to agree: byte by byte from
+// the first (each byte's places counted and moved in place into their
+// groups), passing over bytes they all share, and comparing whole once a
+// group is short.
+inline void sortPlacesFromByte(BucketPlace* begin, BucketPlace* end, unsigned at) {
+  while (end - begin > shortPlaceRun && at < 16) {
+    std::size_t counts[256] = {};
+    for (const BucketPlace* place = begin; place != end; ++place) ++counts[byteOf(*place, at)];
+    if (counts[byteOf(*begin, at)] == static_cast<std::size_t>(end - begin)) {
+      ++at;  // one value: nothing to move
+      continue;
+    }
+    BucketPlace* groupEnd[256];
+    BucketPlace* next[256];
+    BucketPlace* filled = begin;
+    for (unsigned value = 0; value < 256; ++value) {
+      next[value] = filled;
+      filled += counts[value];
+      groupEnd[value] = filled;
+    }
+    for (unsigned value = 0; value < 256; ++value) {
+      while (next[value] != groupEnd[value]) {
+        const unsigned belongs = byteOf(*next[value], at);
+        if (belongs == value) {
+          ++next[value];
+        } else {
+          std::swap(*next[value], *next[belongs]++);
+        }
+      }
+    }
+    BucketPlace* groupBegin = begin;
+    for (unsigned value = 0; value < 256; ++value) {
+      if (groupEnd[value] - groupBegin > 1) sortPlacesFromByte(groupBegin, groupEnd[value], at + 1);
+      groupBegin = groupEnd[value];
+    }
+    return;
+  }
+  std::sort(begin, end);
+}
+
 // The distinct first-eight-byte values (with their tails, as chunkAt gives
 // them at depth 0) of a stretch of keys, each with a number: first how many
 // keys have it, later where the next of them goes. Holds up to a limit.
@@ -180,7 +229,7 @@ void sortPlaceRuns(BucketPlace* places, std::vector<Run> runs, const Keys& keys,
         const std::uint32_t slot = slotOf(*place);
         *place = placeAt(keys.key(slot), run.depth, slot);
       }
-      std::sort(begin, end);
+      sortPlacesFromByte(begin, end, 0);
       for (BucketPlace* same = begin; same != end;) {
         BucketPlace* sameEnd = same + 1;
         while (sameEnd != end && sameEnd->high() == same->high() && sameEnd->low() == same->low() &&
