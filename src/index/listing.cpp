@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "index/file_index.h"
+#include "index/key_chunks.h"
 #include "util/console.h"
 #include "util/ordered_blocks.h"
 
@@ -19,6 +20,14 @@ constexpr std::size_t blockBufferSize = 512 << 10;
 // The longest line part besides the two texts: two numbers of up to 11
 // characters, three spaces and the line feed.
 constexpr std::size_t numbersRoom = 2 * 11 + 4;
+
+// What one line of the listing shows.
+struct ListedLine {
+  EntryText name;
+  EntryText key;
+  std::int32_t size;
+  std::int32_t time;  // the low 32 bits
+};
 
 // Writes `value` as "%8d" does at `out`; gives the end.
 char* putNumber(char* out, std::int32_t value) {
@@ -51,21 +60,30 @@ void dumpIndex(const FileIndex& index, unsigned helpers) {
   const std::size_t length = index.walkLength();
   const bool mayHoldNul = index.namesMayHoldNul();
   const auto formatBlock = [&](std::size_t block, std::vector<char>& buffer) {
-    if (buffer.size() < blockBufferSize) buffer.resize(blockBufferSize);
-    std::size_t used = 0;
+    // The block's entries are looked up first, and the loads of their texts
+    // started, all before any line is made: the lookups do not wait for
+    // the texts, and the texts have arrived when their lines are made.
+    thread_local std::vector<ListedLine> lines;
+    lines.clear();
     const FileIndex::iterator stop = index.walkFrom(std::min(length, (block + 1) * blockEntries));
     for (FileIndex::iterator at = index.walkFrom(block * blockEntries); at != stop; ++at) {
       const auto& [key, entry] = *at;
-      const std::size_t room = numbersRoom + entry.name.size() + key.size();
+      prefetch(entry.name.data());
+      lines.push_back({entry.name, key, entry.size, static_cast<std::int32_t>(entry.time)});
+    }
+    if (buffer.size() < blockBufferSize) buffer.resize(blockBufferSize);
+    std::size_t used = 0;
+    for (const ListedLine& line : lines) {
+      const std::size_t room = numbersRoom + line.name.size() + line.key.size();
       if (used + room > buffer.size()) buffer.resize(std::max(2 * buffer.size(), used + room));
       char* out = buffer.data() + used;
-      out = putNumber(out, entry.size);
+      out = putNumber(out, line.size);
       *out++ = ' ';
-      out = putNumber(out, static_cast<std::int32_t>(entry.time));
+      out = putNumber(out, line.time);
       *out++ = ' ';
-      out = putText(out, entry.name, mayHoldNul);
+      out = putText(out, line.name, mayHoldNul);
       *out++ = ' ';
-      out = putText(out, key, mayHoldNul);
+      out = putText(out, line.key, mayHoldNul);
       *out++ = '\n';
       used = static_cast<std::size_t>(out - buffer.data());
     }
