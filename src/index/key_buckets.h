@@ -62,48 +62,58 @@ inline unsigned byteOf(const BucketPlace& place, unsigned at) {
   return (place.words[at >> 2] >> (24 - 8 * (at & 3))) & 0xFFu;
 }
 
+// The first byte from `at` on in which the places from `begin` to `end`
+// do not all agree; 16 when they agree in all.
+inline unsigned firstDifferingByte(const BucketPlace* begin, const BucketPlace* end, unsigned at) {
+  std::uint32_t differ[4] = {};
+  for (const BucketPlace* place = begin; place != end; ++place) {
+    for (unsigned word = 0; word < 4; ++word) differ[word] |= place->words[word] ^ begin->words[word];
+  }
+  const BucketPlace differences{{differ[0], differ[1], differ[2], differ[3]}, 0};
+  while (at < 16 && byteOf(differences, at) == 0) ++at;
+  return at;
+}
+
 // Places of runs this short are sorted by comparing them whole.
 inline constexpr std::ptrdiff_t shortPlaceRun = 32;
 
 // Sorts the places from `begin` to `end` as std::sort does by their
 // operator<, whose bytes before `at` are known to agree: byte by byte from
-// the first (each byte's places counted and moved in place into their
-// groups), passing over bytes they all share, and comparing whole once a
-// group is short.
+// the first in which they differ (each byte's places counted and moved in
+// place into their groups), and comparing whole once a group is short.
 inline void sortPlacesFromByte(BucketPlace* begin, BucketPlace* end, unsigned at) {
-  while (end - begin > shortPlaceRun && at < 16) {
-    std::size_t counts[256] = {};
-    for (const BucketPlace* place = begin; place != end; ++place) ++counts[byteOf(*place, at)];
-    if (counts[byteOf(*begin, at)] == static_cast<std::size_t>(end - begin)) {
-      ++at;  // one value: nothing to move
-      continue;
-    }
-    BucketPlace* groupEnd[256];
-    BucketPlace* next[256];
-    BucketPlace* filled = begin;
-    for (unsigned value = 0; value < 256; ++value) {
-      next[value] = filled;
-      filled += counts[value];
-      groupEnd[value] = filled;
-    }
-    for (unsigned value = 0; value < 256; ++value) {
-      while (next[value] != groupEnd[value]) {
-        const unsigned belongs = byteOf(*next[value], at);
-        if (belongs == value) {
-          ++next[value];
-        } else {
-          std::swap(*next[value], *next[belongs]++);
-        }
-      }
-    }
-    BucketPlace* groupBegin = begin;
-    for (unsigned value = 0; value < 256; ++value) {
-      if (groupEnd[value] - groupBegin > 1) sortPlacesFromByte(groupBegin, groupEnd[value], at + 1);
-      groupBegin = groupEnd[value];
-    }
+  if (end - begin > shortPlaceRun) at = firstDifferingByte(begin, end, at);
+  // Short runs, and runs that agree in all their bytes (ordered then by how
+  // the keys go on, and by slot), are compared whole.
+  if (end - begin <= shortPlaceRun || at == 16) {
+    std::sort(begin, end);
     return;
   }
-  std::sort(begin, end);
+  std::size_t counts[256] = {};
+  for (const BucketPlace* place = begin; place != end; ++place) ++counts[byteOf(*place, at)];
+  BucketPlace* groupEnd[256];
+  BucketPlace* next[256];
+  BucketPlace* filled = begin;
+  for (unsigned value = 0; value < 256; ++value) {
+    next[value] = filled;
+    filled += counts[value];
+    groupEnd[value] = filled;
+  }
+  for (unsigned value = 0; value < 256; ++value) {
+    while (next[value] != groupEnd[value]) {
+      const unsigned belongs = byteOf(*next[value], at);
+      if (belongs == value) {
+        ++next[value];
+      } else {
+        std::swap(*next[value], *next[belongs]++);
+      }
+    }
+  }
+  BucketPlace* groupBegin = begin;
+  for (unsigned value = 0; value < 256; ++value) {
+    if (groupEnd[value] - groupBegin > 1) sortPlacesFromByte(groupBegin, groupEnd[value], at + 1);
+    groupBegin = groupEnd[value];
+  }
 }
 
 // The distinct first-eight-byte values (with their tails, as chunkAt gives

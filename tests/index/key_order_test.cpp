@@ -69,7 +69,7 @@ TEST(KeyOrder, MatchesAPlainStableSortOnOneOrTwoThreads) {
   std::mt19937 random(11);
   // Large enough to be cut in two; the long shared prefix leaves nothing
   // to cut by the first eight bytes.
-  for (const std::size_t prefixLength : {0u, 3u, 8u, 21u}) {
+  for (const std::size_t prefixLength : {0u, 3u, 8u, 21u, 40u}) {
     const std::vector<std::string> keys = randomKeys(40000, prefixLength, random);
     const auto expected = sortPlainly(keys);
     EXPECT_FALSE(expected.second.empty());
