@@ -67,7 +67,9 @@ inline unsigned byteOf(const BucketPlace& place, unsigned at) {
 inline unsigned firstDifferingByte(const BucketPlace* begin, const BucketPlace* end, unsigned at) {
   std::uint32_t differ[4] = {};
   for (const BucketPlace* place = begin; place != end; ++place) {
-    for (unsigned word = 0; word < 4; ++word) differ[word] |= place->words[word] ^ begin->words[word];
+    for (unsigned word = 0; word < 4; ++word) {
+      differ[word] |= place->words[word] ^ begin->words[word];
+    }
   }
   const BucketPlace differences{{differ[0], differ[1], differ[2], differ[3]}, 0};
   while (at < 16 && byteOf(differences, at) == 0) ++at;
@@ -128,22 +130,22 @@ class LeadingValues {
   };
   static constexpr std::uint32_t emptyTail = 0xFF;
 
-  explicit LeadingValues(std::size_t limit) : limit_(limit) {
-    std::size_t capacity = 16;
-    while (capacity < 2 * limit) capacity *= 2;
-    cells_.assign(capacity, Cell{0, emptyTail, 0});
-  }
+  explicit LeadingValues(std::size_t limit) : limit_(limit), cells_(64, Cell{0, emptyTail, 0}) {}
 
   // Counts one key of the value of `chunk`; false when that value is one
   // more than the limit.
   bool count(const Chunk& chunk) {
-    Cell& cell = cellOf(chunk);
-    if (cell.tail == emptyTail) {
+    Cell* cell = &cellOf(chunk);
+    if (cell->tail == emptyTail) {
       if (used_ == limit_) return false;
+      if (2 * (used_ + 1) > cells_.size()) {
+        grow();
+        cell = &cellOf(chunk);
+      }
       ++used_;
-      cell = {chunk.bytes, static_cast<std::uint32_t>(tailOf(chunk)), 0};
+      *cell = {chunk.bytes, static_cast<std::uint32_t>(tailOf(chunk)), 0};
     }
-    ++cell.number;
+    ++cell->number;
     return true;
   }
 
@@ -151,7 +153,8 @@ class LeadingValues {
   Cell& cellOf(const Chunk& chunk) {
     const auto tail = static_cast<std::uint32_t>(tailOf(chunk));
     std::size_t at = hash(chunk.bytes, tail);
-    while (cells_[at].tail != emptyTail && (cells_[at].bytes != chunk.bytes || cells_[at].tail != tail)) {
+    while (cells_[at].tail != emptyTail &&
+           (cells_[at].bytes != chunk.bytes || cells_[at].tail != tail)) {
       at = (at + 1) & (cells_.size() - 1);
     }
     return cells_[at];
@@ -160,6 +163,15 @@ class LeadingValues {
   std::vector<Cell>& cells() { return cells_; }
 
  private:
+  // Doubles the cells, so that at most half are in use.
+  void grow() {
+    std::vector<Cell> old(2 * cells_.size(), Cell{0, emptyTail, 0});
+    old.swap(cells_);
+    for (const Cell& cell : old) {
+      if (cell.tail != emptyTail) cellOf({cell.bytes, std::uint64_t{cell.tail} << 32}) = cell;
+    }
+  }
+
   std::size_t hash(std::uint64_t bytes, std::uint32_t tail) const {
     const std::uint64_t mixed = (bytes ^ (std::uint64_t{tail} << 59)) * 0x9E3779B97F4A7C15u;
     return static_cast<std::size_t>(mixed >> 32) & (cells_.size() - 1);
@@ -171,8 +183,9 @@ class LeadingValues {
 };
 
 // More distinct first-eight-byte values than this, and keys are put in
-// order the general way.
-inline constexpr std::size_t leadingValueLimit = 1 << 14;
+// order the general way: counting and placing by them would then cost
+// more than it saves.
+inline constexpr std::size_t leadingValueLimit = 1 << 16;
 
 // Counts the first-eight-byte values of the keys of slots `begin` to `end`;
 // false when they are too many or a slot does not fit a place.
@@ -331,15 +344,18 @@ bool sortByLeadingValues(std::vector<std::uint32_t>& slots, const Keys& keys,
   // Every place is written once below; none is read before.
   const std::unique_ptr<BucketPlace[]> places(new BucketPlace[count]);
   {
-    HelperThreads helper(twoThreads ? 1 : 0,
-                         [&] { placeByLeadingValue(slots, keys, half, count, second, places.get()); });
+    HelperThreads helper(twoThreads ? 1 : 0, [&] {
+      placeByLeadingValue(slots, keys, half, count, second, places.get());
+    });
     placeByLeadingValue(slots, keys, 0, half, first, places.get());
   }
   // The runs are shared out by how many keys they hold.
   std::size_t cut = runs.size();
   if (twoThreads) {
     std::size_t held = 0;
-    for (cut = 0; cut < runs.size() && held < count / 2; ++cut) held += runs[cut].end - runs[cut].begin;
+    for (cut = 0; cut < runs.size() && held < count / 2; ++cut) {
+      held += runs[cut].end - runs[cut].begin;
+    }
   }
   {
     const std::vector<Run> secondRuns(runs.begin() + static_cast<std::ptrdiff_t>(cut), runs.end());

@@ -133,28 +133,44 @@ TEST(KeyOrder, EqualKeysFollowTheirSlotsWhateverOrderTheSlotsComeIn) {
 
 TEST(KeyOrder, LeadingValuesAreCountedOnlyUpToTheirLimit) {
   std::mt19937 random(31);
-  // One value in the first half of the slots, the limit's worth in the
-  // second, and one more: the order is left to the general way, untouched.
-  std::vector<std::string> keys;
-  for (std::size_t made = 0; made < 20000; ++made) keys.push_back("one-value/" + std::to_string(random() % 5000));
-  for (std::size_t value = 0; value < keyorder::leadingValueLimit; ++value) {
-    char name[16];
-    std::snprintf(name, sizeof name, "v%07zu/x", value);
-    keys.push_back(name);
-  }
-  std::vector<std::uint32_t> slots(keys.size());
-  for (std::uint32_t slot = 0; slot < keys.size(); ++slot) slots[slot] = slot;
-  const std::vector<std::uint32_t> untouched = slots;
-  std::vector<std::uint32_t> replaced;
-  EXPECT_FALSE(keyorder::sortByLeadingValues(slots, ListedKeys{keys}, replaced, true));
-  EXPECT_EQ(slots, untouched);
-  EXPECT_TRUE(replaced.empty());
-  EXPECT_EQ(sortAll(keys, 1), sortPlainly(keys));
+  const std::size_t limit = keyorder::leadingValueLimit;
+  // Keys of one value, then keys of `values` values.
+  const auto keysOf = [&](std::size_t ofOneValue, std::size_t values) {
+    std::vector<std::string> keys;
+    for (std::size_t made = 0; made < ofOneValue; ++made) {
+      keys.push_back("one-value/" + std::to_string(random() % 5000));
+    }
+    for (std::size_t value = 0; value < values; ++value) {
+      char name[16];
+      std::snprintf(name, sizeof name, "v%07zu/x", value);
+      keys.push_back(name);
+    }
+    return keys;
+  };
+  const auto slotsOf = [](const std::vector<std::string>& keys) {
+    std::vector<std::uint32_t> slots(keys.size());
+    for (std::uint32_t slot = 0; slot < keys.size(); ++slot) slots[slot] = slot;
+    return slots;
+  };
 
-  // One value fewer fits.
-  keys.pop_back();
-  slots.pop_back();
-  EXPECT_TRUE(keyorder::sortByLeadingValues(slots, ListedKeys{keys}, replaced, true));
+  // One value too many, on one thread or in the helper's half alone: the
+  // order is left to the general way, untouched.
+  for (const bool twoThreads : {false, true}) {
+    const std::vector<std::string> keys =
+        twoThreads ? keysOf(limit + 1, limit + 1) : keysOf(20000, limit);
+    std::vector<std::uint32_t> slots = slotsOf(keys);
+    std::vector<std::uint32_t> replaced;
+    EXPECT_FALSE(keyorder::sortByLeadingValues(slots, ListedKeys{keys}, replaced, twoThreads));
+    EXPECT_EQ(slots, slotsOf(keys));
+    EXPECT_TRUE(replaced.empty());
+    EXPECT_EQ(sortAll(keys, 1), sortPlainly(keys));
+  }
+
+  // Exactly the limit fits.
+  const std::vector<std::string> keys = keysOf(20000, limit - 1);
+  std::vector<std::uint32_t> slots = slotsOf(keys);
+  std::vector<std::uint32_t> replaced;
+  EXPECT_TRUE(keyorder::sortByLeadingValues(slots, ListedKeys{keys}, replaced, false));
   std::sort(replaced.begin(), replaced.end());
   EXPECT_EQ(std::make_pair(slots, replaced), sortPlainly(keys));
 }
