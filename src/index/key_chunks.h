@@ -8,16 +8,9 @@
 #include <string_view>
 #include <vector>
 
-namespace catpack {
+#include "util/prefetch.h"
 
-// Asks the processor to start loading `address`; a hint only.
-inline void prefetch(const void* address) {
-#if defined(__GNUC__) || defined(__clang__)
-  __builtin_prefetch(address);
-#else
-  (void)address;
-#endif
-}
+namespace catpack {
 
 namespace keyorder {
 

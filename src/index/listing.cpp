@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "index/file_index.h"
-#include "index/key_chunks.h"
 #include "util/console.h"
 #include "util/ordered_blocks.h"
+#include "util/prefetch.h"
 
 namespace catpack {
 
