@@ -141,7 +141,7 @@ TEST(KeyOrder, LeadingValuesAreCountedOnlyUpToTheirLimit) {
       keys.push_back("one-value/" + std::to_string(random() % 5000));
     }
     for (std::size_t value = 0; value < values; ++value) {
-      char name[16];
+      char name[32];
       std::snprintf(name, sizeof name, "v%07zu/x", value);
       keys.push_back(name);
     }
