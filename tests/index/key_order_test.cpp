@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -141,9 +140,8 @@ TEST(KeyOrder, LeadingValuesAreCountedOnlyUpToTheirLimit) {
       keys.push_back("one-value/" + std::to_string(random() % 5000));
     }
     for (std::size_t value = 0; value < values; ++value) {
-      char name[32];
-      std::snprintf(name, sizeof name, "v%07zu/x", value);
-      keys.push_back(name);
+      const std::string digits = std::to_string(value);
+      keys.push_back("v" + std::string(7 - digits.size(), '0') + digits + "/x");
     }
     return keys;
   };
