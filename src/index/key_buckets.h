@@ -192,11 +192,8 @@ inline constexpr std::size_t leadingValueLimit = 1 << 16;
 template <typename Keys>
 bool countLeadingValues(const std::vector<std::uint32_t>& slots, const Keys& keys,
                         std::size_t begin, std::size_t end, LeadingValues& values) {
-  constexpr std::size_t entryAhead = 32;
-  constexpr std::size_t keyAhead = 16;
   for (std::size_t at = begin; at < end; ++at) {
-    if (at + entryAhead < end) keys.prefetchEntry(slots[at + entryAhead]);
-    if (at + keyAhead < end) prefetch(keys.key(slots[at + keyAhead]).data());
+    loadAhead(slots, keys, at, end);
     if (slots[at] >= placeSlotLimit || !values.count(chunkAt(keys.key(slots[at]), 0, 0))) {
       return false;
     }
@@ -210,11 +207,8 @@ template <typename Keys>
 void placeByLeadingValue(const std::vector<std::uint32_t>& slots, const Keys& keys,
                          std::size_t begin, std::size_t end, LeadingValues& values,
                          BucketPlace* places) {
-  constexpr std::size_t entryAhead = 32;
-  constexpr std::size_t keyAhead = 16;
   for (std::size_t at = begin; at < end; ++at) {
-    if (at + entryAhead < end) keys.prefetchEntry(slots[at + entryAhead]);
-    if (at + keyAhead < end) prefetch(keys.key(slots[at + keyAhead]).data());
+    loadAhead(slots, keys, at, end);
     const std::string_view key = keys.key(slots[at]);
     LeadingValues::Cell& cell = values.cellOf(chunkAt(key, 0, 0));
     places[cell.number++] = placeAt(key, 8, slots[at]);
@@ -230,25 +224,12 @@ template <typename Keys>
 void sortPlaceRuns(BucketPlace* places, std::vector<Run> runs, const Keys& keys, bool read) {
   std::vector<Run> deeper;
   while (!runs.empty()) {
-    // The keys of a level's runs lie all over memory: their loads are
-    // started well ahead.
-    RunCursor entryAhead(runs, 64);
-    RunCursor keyAhead(runs, 32);
+    LevelLoadsAhead<Keys> loads(runs, keys);
     for (const Run& run : runs) {
       BucketPlace* const begin = places + run.begin;
       BucketPlace* const end = places + run.end;
       for (BucketPlace* place = begin; !read && place != end; ++place) {
-        if (entryAhead.valid()) keys.prefetchEntry(slotOf(places[entryAhead.position()]));
-        if (keyAhead.valid()) {
-          const std::string_view key = keys.key(slotOf(places[keyAhead.position()]));
-          const std::size_t depth = keyAhead.depth();
-          if (depth < key.size()) {
-            prefetch(key.data() + depth);
-            prefetch(key.data() + std::min(key.size(), depth + 16) - 1);
-          }
-        }
-        entryAhead.advance();
-        keyAhead.advance();
+        loads.step(places);
         const std::uint32_t slot = slotOf(*place);
         *place = placeAt(keys.key(slot), run.depth, slot);
       }

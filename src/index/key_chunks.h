@@ -3,6 +3,7 @@
 // keys in order works with.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -78,6 +79,51 @@ class RunCursor {
   const std::vector<Run>& runs_;
   std::size_t run_ = 0;
   std::size_t at_ = 0;
+};
+
+// Starts, during a pass over `slots` in order, the loads the pass will soon
+// need: the entry of the slot 32 places after `at`, and the key of the one
+// 16 places after it.
+template <typename Keys>
+void loadAhead(const std::vector<std::uint32_t>& slots, const Keys& keys, std::size_t at,
+               std::size_t end) {
+  constexpr std::size_t entryAhead = 32;
+  constexpr std::size_t keyAhead = 16;
+  if (at + entryAhead < end) keys.prefetchEntry(slots[at + entryAhead]);
+  if (at + keyAhead < end) prefetch(keys.key(slots[at + keyAhead]).data());
+}
+
+// Starts, during a pass over the positions of a level's runs in order, the
+// loads the pass will soon need: the entries well ahead, and a little less
+// far ahead the key bytes the level reads, which may reach into a second
+// line. The keys lie all over memory.
+template <typename Keys>
+class LevelLoadsAhead {
+ public:
+  LevelLoadsAhead(const std::vector<Run>& runs, const Keys& keys)
+      : keys_(keys), entryAhead_(runs, 64), keyAhead_(runs, 32) {}
+
+  // Called once for each position of the pass; `elements` (chunks or
+  // places) hold the slots.
+  template <typename Element>
+  void step(const Element* elements) {
+    if (entryAhead_.valid()) keys_.prefetchEntry(slotOf(elements[entryAhead_.position()]));
+    if (keyAhead_.valid()) {
+      const std::string_view key = keys_.key(slotOf(elements[keyAhead_.position()]));
+      const std::size_t depth = keyAhead_.depth();
+      if (depth < key.size()) {
+        prefetch(key.data() + depth);
+        prefetch(key.data() + std::min(key.size(), depth + 16) - 1);
+      }
+    }
+    entryAhead_.advance();
+    keyAhead_.advance();
+  }
+
+ private:
+  const Keys& keys_;
+  RunCursor entryAhead_;
+  RunCursor keyAhead_;
 };
 
 }  // namespace keyorder

@@ -79,28 +79,12 @@ void sortLevels(std::vector<Chunk>& chunks, std::vector<Run> runs, const Keys& k
   while (!deeper.empty()) {
     runs.swap(deeper);
     deeper.clear();
-    // The keys of a level's runs are read in one pass in run order, with
-    // their loads started well ahead since they lie all over memory.
-    RunCursor entryAhead(runs, 64);
-    RunCursor keyAhead(runs, 32);
-    const auto ahead = [&] {
-      if (entryAhead.valid()) keys.prefetchEntry(slotOf(chunks[entryAhead.position()]));
-      if (keyAhead.valid()) {
-        // The bytes this level reads, which may reach into a second line.
-        const std::string_view key = keys.key(slotOf(chunks[keyAhead.position()]));
-        const std::size_t depth = keyAhead.depth();
-        if (depth < key.size()) {
-          prefetch(key.data() + depth);
-          prefetch(key.data() + std::min(key.size(), depth + 16) - 1);
-        }
-      }
-      entryAhead.advance();
-      keyAhead.advance();
-    };
+    // The keys of a level's runs are read in one pass in run order.
+    LevelLoadsAhead<Keys> loads(runs, keys);
     for (const Run& run : runs) {
       if (run.end - run.begin > wideRunLimit) {
         for (std::size_t at = run.begin; at < run.end; ++at) {
-          ahead();
+          loads.step(chunks.data());
           const std::uint32_t slot = slotOf(chunks[at]);
           chunks[at] = chunkAt(keys.key(slot), run.depth, slot);
         }
@@ -109,7 +93,7 @@ void sortLevels(std::vector<Chunk>& chunks, std::vector<Run> runs, const Keys& k
       }
       wide.clear();
       for (std::size_t at = run.begin; at < run.end; ++at) {
-        ahead();
+        loads.step(chunks.data());
         const std::uint32_t slot = slotOf(chunks[at]);
         wide.push_back(wideChunkAt(keys.key(slot), run.depth, slot));
       }
@@ -142,11 +126,8 @@ void sortLevels(std::vector<Chunk>& chunks, std::vector<Run> runs, const Keys& k
 template <typename Keys>
 void readFirstChunks(const std::vector<std::uint32_t>& slots, const Keys& keys, std::size_t begin,
                      std::size_t end, std::vector<Chunk>& chunks) {
-  constexpr std::size_t entryAhead = 32;
-  constexpr std::size_t keyAhead = 16;
   for (std::size_t at = begin; at < end; ++at) {
-    if (at + entryAhead < end) keys.prefetchEntry(slots[at + entryAhead]);
-    if (at + keyAhead < end) prefetch(keys.key(slots[at + keyAhead]).data());
+    loadAhead(slots, keys, at, end);
     chunks[at] = chunkAt(keys.key(slots[at]), 0, slots[at]);
   }
 }

@@ -18,17 +18,14 @@
 
 #include "fuzz_check.h"
 #include "index/key_order.h"
+#include "support/plain_key_order.h"
 
 namespace {
 
 using catpack::fuzzing::check;
+using catpack::testing::ListedKeys;
 
-struct ListedKeys {
-  const std::vector<std::string>& list;
-  std::string_view key(std::uint32_t slot) const { return list[slot]; }
-  void prefetchEntry(std::uint32_t) const {}
-};
-
+// The keys the input describes, each followed by its copies.
 std::vector<std::string> keysOf(const std::uint8_t* data, std::size_t size, unsigned copies,
                                 char filler) {
   std::vector<std::string> originals;
@@ -44,23 +41,6 @@ std::vector<std::string> keysOf(const std::uint8_t* data, std::size_t size, unsi
     for (const std::string& original : originals) keys.push_back(original + std::string(copy, filler));
   }
   return keys;
-}
-
-// Survivors in order and the replaced slots, sorted, worked out plainly.
-std::pair<std::vector<std::uint32_t>, std::vector<std::uint32_t>> plainOrder(
-    const std::vector<std::string>& keys) {
-  std::vector<std::uint32_t> slots(keys.size());
-  for (std::uint32_t slot = 0; slot < keys.size(); ++slot) slots[slot] = slot;
-  std::stable_sort(slots.begin(), slots.end(),
-                   [&](std::uint32_t one, std::uint32_t other) { return keys[one] < keys[other]; });
-  std::vector<std::uint32_t> survivors;
-  std::vector<std::uint32_t> replaced;
-  for (std::size_t at = 0; at < slots.size(); ++at) {
-    const bool later = at + 1 < slots.size() && keys[slots[at + 1]] == keys[slots[at]];
-    (later ? replaced : survivors).push_back(slots[at]);
-  }
-  std::sort(replaced.begin(), replaced.end());
-  return {survivors, replaced};
 }
 
 }  // namespace
@@ -88,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "a few keys always have few leading values");
   }
   std::sort(replaced.begin(), replaced.end());
-  check(std::make_pair(slots, replaced) == plainOrder(keys),
+  check(std::make_pair(slots, replaced) == catpack::testing::plainKeyOrder(keys),
         "the order and the replaced slots are those of a plain stable sort");
   return 0;
 }

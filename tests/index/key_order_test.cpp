@@ -7,15 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "support/plain_key_order.h"
+
 namespace catpack {
 namespace {
 
-// Keys held in a plain list, looked up by slot.
-struct ListedKeys {
-  const std::vector<std::string>& list;
-  std::string_view key(std::uint32_t slot) const { return list[slot]; }
-  void prefetchEntry(std::uint32_t) const {}
-};
+using testing::ListedKeys;
+using testing::plainKeyOrder;
 
 // Sorts slots 0 to keys.size() - 1; gives the survivors and the replaced.
 std::pair<std::vector<std::uint32_t>, std::vector<std::uint32_t>> sortAll(
@@ -26,25 +24,6 @@ std::pair<std::vector<std::uint32_t>, std::vector<std::uint32_t>> sortAll(
   sortSlotsByKey(slots, ListedKeys{keys}, replaced, helpers);
   std::sort(replaced.begin(), replaced.end());
   return {std::vector<std::uint32_t>(slots.begin(), slots.end()), replaced};
-}
-
-// The same, worked out plainly: bytewise unsigned order, the last slot of
-// a key survives.
-std::pair<std::vector<std::uint32_t>, std::vector<std::uint32_t>> sortPlainly(
-    const std::vector<std::string>& keys) {
-  std::vector<std::uint32_t> slots(keys.size());
-  for (std::uint32_t slot = 0; slot < keys.size(); ++slot) slots[slot] = slot;
-  std::stable_sort(slots.begin(), slots.end(), [&](std::uint32_t one, std::uint32_t other) {
-    return keys[one] < keys[other];  // std::string compares bytes as unsigned
-  });
-  std::vector<std::uint32_t> survivors;
-  std::vector<std::uint32_t> replaced;
-  for (std::size_t at = 0; at < slots.size(); ++at) {
-    const bool later = at + 1 < slots.size() && keys[slots[at + 1]] == keys[slots[at]];
-    (later ? replaced : survivors).push_back(slots[at]);
-  }
-  std::sort(replaced.begin(), replaced.end());
-  return {survivors, replaced};
 }
 
 // Random keys over a few shapes: a shared prefix of `prefixLength` bytes,
@@ -70,7 +49,7 @@ TEST(KeyOrder, MatchesAPlainStableSortOnOneOrTwoThreads) {
   // to cut by the first eight bytes.
   for (const std::size_t prefixLength : {0u, 3u, 8u, 21u, 40u}) {
     const std::vector<std::string> keys = randomKeys(40000, prefixLength, random);
-    const auto expected = sortPlainly(keys);
+    const auto expected = plainKeyOrder(keys);
     EXPECT_FALSE(expected.second.empty());
     for (const unsigned helpers : {0u, 1u, 3u}) {
       EXPECT_EQ(sortAll(keys, helpers), expected)
@@ -108,7 +87,7 @@ TEST(KeyOrder, KeysUnderFewFoldersMatchAPlainStableSort) {
   std::mt19937 random(23);
   for (const std::size_t folders : {1u, 40u, 3000u}) {
     const std::vector<std::string> keys = keysUnderFolders(50000, folders, random);
-    const auto expected = sortPlainly(keys);
+    const auto expected = plainKeyOrder(keys);
     EXPECT_FALSE(expected.second.empty());
     for (const unsigned helpers : {0u, 1u, 3u}) {
       EXPECT_EQ(sortAll(keys, helpers), expected) << folders << " folders, " << helpers << " helpers";
@@ -126,7 +105,7 @@ TEST(KeyOrder, EqualKeysFollowTheirSlotsWhateverOrderTheSlotsComeIn) {
     std::vector<std::uint32_t> replaced;
     sortSlotsByKey(slots, ListedKeys{keys}, replaced, 1);
     std::sort(replaced.begin(), replaced.end());
-    EXPECT_EQ(std::make_pair(slots, replaced), sortPlainly(keys)) << folders << " folders";
+    EXPECT_EQ(std::make_pair(slots, replaced), plainKeyOrder(keys)) << folders << " folders";
   }
 }
 
@@ -161,7 +140,7 @@ TEST(KeyOrder, LeadingValuesAreCountedOnlyUpToTheirLimit) {
     EXPECT_FALSE(keyorder::sortByLeadingValues(slots, ListedKeys{keys}, replaced, twoThreads));
     EXPECT_EQ(slots, slotsOf(keys));
     EXPECT_TRUE(replaced.empty());
-    EXPECT_EQ(sortAll(keys, 1), sortPlainly(keys));
+    EXPECT_EQ(sortAll(keys, 1), plainKeyOrder(keys));
   }
 
   // Exactly the limit fits.
@@ -170,7 +149,7 @@ TEST(KeyOrder, LeadingValuesAreCountedOnlyUpToTheirLimit) {
   std::vector<std::uint32_t> replaced;
   EXPECT_TRUE(keyorder::sortByLeadingValues(slots, ListedKeys{keys}, replaced, false));
   std::sort(replaced.begin(), replaced.end());
-  EXPECT_EQ(std::make_pair(slots, replaced), sortPlainly(keys));
+  EXPECT_EQ(std::make_pair(slots, replaced), plainKeyOrder(keys));
 }
 
 TEST(KeyOrder, CutsInTwoOnlyWhereTheFirstBytesDiffer) {
