@@ -47,6 +47,7 @@ inline bool isReplaced(const BucketPlace& place) {
   return (place.tailAndSlot & placeReplacedBit) != 0;
 }
 
+// The place of the key in `slot`, holding its bytes from `depth` on.
 inline BucketPlace placeAt(std::string_view key, std::size_t depth, std::uint32_t slot) {
   const std::size_t remaining = key.size() > depth ? key.size() - depth : 0;
   const std::uint64_t high = remaining > 0 ? chunkAt(key, depth, 0).bytes : 0;
