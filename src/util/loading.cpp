@@ -158,15 +158,14 @@ bool RangeReader::readOnTwoThreads(unsigned char* into, std::uint32_t count, Lin
     });
     if (!read(into, half, feeds ? &feeds->firstHalf : nullptr)) return false;
   }
-  if (feeds) feeds->secondHalf += laterFeeds;
   if (laterRead) {
+    if (feeds) feeds->secondHalf += laterFeeds;
     position_ += count - half;
     remaining_ -= count - half;
     return true;
   }
   // A later half the helper could not have is read (and counted) again
   // here, so that its failure is told as read() tells it.
-  if (feeds) feeds->secondHalf -= laterFeeds;
   return read(into + half, count - half, feeds ? &feeds->secondHalf : nullptr);
 }
 
