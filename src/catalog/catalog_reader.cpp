@@ -7,6 +7,7 @@
 #include "catalog/catalog_format.h"
 #include "catalog/index_lines.h"
 #include "catalog/old_time_probe.h"
+#include "index/catalog_members.h"
 #include "util/console.h"
 #include "util/loading.h"
 #include "util/progress.h"

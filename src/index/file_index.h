@@ -7,6 +7,11 @@
 // or an arena per folder), and every source path is held once. Key order
 // and the replacement of earlier entries of a key are worked out once, when
 // a walk, a lookup or a count first needs them after entries were added.
+//
+// The parts live apart: index_storage (segments, arenas, stored entries),
+// catalog_members (adopting a catalog's index text and its members),
+// last_wins_order (key order and replacement), index_walk (walks and
+// lookups), key_text (a name's key); this file's own source adds entries.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +24,7 @@
 #include <vector>
 
 #include "index/file_entry.h"
+#include "index/index_storage.h"
 #include "util/byte_buffer.h"
 #include "util/workers.h"
 
@@ -173,65 +179,11 @@ class FileIndex {
   bool mayLackDigests() const { return mayLackDigests_; }
 
  private:
-  // Where a segment's entries have their bytes.
-  enum class SourceKind : std::uint8_t { none, folder, catalog };
+  using SourceKind = indexstorage::SourceKind;
+  using Segment = indexstorage::Segment;
+  using StoredEntry = indexstorage::StoredEntry;
+  using EntryStorage = indexstorage::EntryStorage;
 
-  // The storage of one source: an adopted index text and an arena behind
-  // it, addressed by one run of 32-bit offsets.
-  struct Segment {
-    std::string path;  // folder or catalog base; empty for deletion markers
-    SourceKind kind = SourceKind::none;
-    bool scrambled = false;
-    ByteBuffer text;
-    std::vector<char> arena;
-
-    const char* at(std::uint32_t offset) const {
-      return offset < text.size() ? reinterpret_cast<const char*>(text.data()) + offset
-                                  : arena.data() + (offset - text.size());
-    }
-    std::uint64_t used() const { return std::uint64_t{text.size()} + arena.size(); }
-  };
-
-  struct StoredEntry {
-    std::uint32_t segment;  // low 31 bits; the top bit: the digest has a length prefix
-    std::uint32_t name;
-    std::uint32_t key;
-    std::uint32_t nameLength;
-    std::int32_t size;
-    std::uint32_t digest;
-    std::int64_t time;
-    std::uint64_t offset;
-  };
-
-  // An allocator that leaves new elements of a trivial type uninitialised
-  // until they are written, so that room made for entries costs nothing
-  // before it is used.
-  template <typename T>
-  struct UninitialisedAllocator : std::allocator<T> {
-    template <typename U>
-    struct rebind {
-      using other = UninitialisedAllocator<U>;
-    };
-    UninitialisedAllocator() = default;
-    template <typename U>
-    UninitialisedAllocator(const UninitialisedAllocator<U>&) {}
-    template <typename U>
-    void construct(U* place) {
-      ::new (static_cast<void*>(place)) U;
-    }
-    template <typename U, typename... Arguments>
-    void construct(U* place, Arguments&&... arguments) {
-      ::new (static_cast<void*>(place)) U(std::forward<Arguments>(arguments)...);
-    }
-  };
-  using EntryStorage = std::vector<StoredEntry, UninitialisedAllocator<StoredEntry>>;
-
-  static constexpr std::uint32_t segmentMask = 0x7FFFFFFF;
-  static constexpr std::uint32_t lengthPrefixedDigest = 0x80000000;
-
-  // Appends `text` and a NUL to `arena`, whose first byte has the offset
-  // `base`; gives the offset of the text.
-  static std::uint32_t appendTo(std::vector<char>& arena, std::uint64_t base, std::string_view text);
   // The segment that takes texts of the given source, made when missing.
   std::uint32_t segmentFor(SourceKind kind, const std::string& path, bool scrambled,
                            std::size_t bytesNeeded);
@@ -271,64 +223,6 @@ class FileIndex {
   std::size_t longestNameAdded_ = 0;
   bool mayLackDigests_ = false;
   std::string keyScratch_;         // room for the key of a name with capitals
-};
-
-// Members of one adopted index text, gathered apart from the index in one
-// or more stretches of the text (side by side, one thread per stretch) and
-// then added in one go with addMembers. The members are written where the
-// index will keep them, so that adding them moves none.
-class FileIndex::TextMembers {
- public:
-  // Stretch k will hold about room[k] members (more fit, at some cost);
-  // the index keeps room for `spare` more entries behind them.
-  TextMembers(const TextSource& source, const std::vector<std::size_t>& room, std::size_t spare);
-  // Its stretches point into its storage: it stays where it is made.
-  TextMembers(const TextMembers&) = delete;
-  TextMembers& operator=(const TextMembers&) = delete;
-
-  // The members of one stretch, in text order.
-  class Stretch {
-   public:
-    // A member whose name is the `nameLength` bytes at `nameOffset` of the
-    // text, followed there by a NUL, and whose digest is the 32 bytes at
-    // `digestOffset`, followed by a NUL (noDigest for none); its bytes are
-    // at `offset` of the data file, counted as addMembers says.
-    void add(std::uint32_t nameOffset, std::uint32_t nameLength, std::int32_t size,
-             std::int64_t time, std::uint64_t offset, std::uint32_t digestOffset);
-
-    // Keeps a NUL-terminated copy of `text` with the members; gives its
-    // offset, as add() takes it.
-    std::uint32_t copyIn(std::string_view text);
-
-    std::size_t count() const { return inRoom_ + beyondRoom_.size(); }
-    std::size_t longestName() const { return longestName_; }
-
-   private:
-    friend class FileIndex;
-    friend class TextMembers;
-
-    TextSource source_;
-    StoredEntry* room_ = nullptr;  // its places in the shared storage
-    std::size_t roomSize_ = 0;
-    std::size_t inRoom_ = 0;
-    std::vector<StoredEntry> beyondRoom_;  // members once the room is full
-    // Texts the members need beyond the text itself (keys of names with
-    // capitals, copies), at offsets from the text's end; placed behind the
-    // segment's own when the members are added.
-    std::vector<char> arena_;
-    std::string keyScratch_;
-    bool mayLackDigests_ = false;
-    std::size_t longestName_ = 0;
-  };
-
-  Stretch& stretch(std::size_t index) { return stretches_[index]; }
-
- private:
-  friend class FileIndex;
-
-  std::uint32_t segment_;
-  EntryStorage storage_;
-  std::vector<Stretch> stretches_;
 };
 
 // Prints "%8d %8d %s %s\n" (size, low 32 bits of time, name, key) per entry;

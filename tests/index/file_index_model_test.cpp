@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "index/catalog_members.h"
 #include "index/file_index.h"
 #include "util/text.h"
 

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "index/catalog_members.h"
+
 namespace catpack {
 namespace {
 

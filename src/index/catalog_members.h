@@ -1,0 +1,73 @@
+// Adopting a catalog's index text: its members are gathered where the index
+// will keep them, stretch by stretch, and then added in one go.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "index/file_index.h"
+
+namespace catpack {
+
+// Members of one adopted index text, gathered apart from the index in one
+// or more stretches of the text (side by side, one thread per stretch) and
+// then added in one go with addMembers. The members are written where the
+// index will keep them, so that adding them moves none.
+class FileIndex::TextMembers {
+ public:
+  // Stretch k will hold about room[k] members (more fit, at some cost);
+  // the index keeps room for `spare` more entries behind them.
+  TextMembers(const TextSource& source, const std::vector<std::size_t>& room, std::size_t spare);
+  // Its stretches point into its storage: it stays where it is made.
+  TextMembers(const TextMembers&) = delete;
+  TextMembers& operator=(const TextMembers&) = delete;
+
+  // The members of one stretch, in text order.
+  class Stretch {
+   public:
+    // A member whose name is the `nameLength` bytes at `nameOffset` of the
+    // text, followed there by a NUL, and whose digest is the 32 bytes at
+    // `digestOffset`, followed by a NUL (noDigest for none); its bytes are
+    // at `offset` of the data file, counted as addMembers says.
+    void add(std::uint32_t nameOffset, std::uint32_t nameLength, std::int32_t size,
+             std::int64_t time, std::uint64_t offset, std::uint32_t digestOffset);
+
+    // Keeps a NUL-terminated copy of `text` with the members; gives its
+    // offset, as add() takes it.
+    std::uint32_t copyIn(std::string_view text);
+
+    std::size_t count() const { return inRoom_ + beyondRoom_.size(); }
+    std::size_t longestName() const { return longestName_; }
+
+   private:
+    friend class FileIndex;
+    friend class TextMembers;
+
+    TextSource source_;
+    StoredEntry* room_ = nullptr;  // its places in the shared storage
+    std::size_t roomSize_ = 0;
+    std::size_t inRoom_ = 0;
+    std::vector<StoredEntry> beyondRoom_;  // members once the room is full
+    // Texts the members need beyond the text itself (keys of names with
+    // capitals, copies), at offsets from the text's end; placed behind the
+    // segment's own when the members are added.
+    std::vector<char> arena_;
+    std::string keyScratch_;
+    bool mayLackDigests_ = false;
+    std::size_t longestName_ = 0;
+  };
+
+  Stretch& stretch(std::size_t index) { return stretches_[index]; }
+
+ private:
+  friend class FileIndex;
+
+  std::uint32_t segment_;
+  EntryStorage storage_;
+  std::vector<Stretch> stretches_;
+};
+
+}  // namespace catpack
