@@ -1,14 +1,23 @@
 #!/usr/bin/env bash
-# Times catpack on a million catalog members against the text tools that do
-# the same ordering, filtering and comparing, and prints the ratio of the
-# medians (catpack / reference) and catpack's peak memory per member.
+# Times catpack on a million (or --scale N million) catalog members against
+# the text tools that do the same ordering, filtering and comparing, and
+# prints the ratio of the medians (catpack / reference), the time per member
+# and catpack's peak memory per member.
 #
-#   bench/index_scale.sh [catpack binary] [work folder] [runs]
+#   bench/index_scale.sh [--scale N] [catpack binary] [work folder] [runs]
 #
-# The work folder needs about 250 MiB. Peak memory needs GNU time.
+# The runs of catpack and of the reference alternate, so that a spell of
+# other work on the machine falls on both. A million members need about
+# 250 MiB in the work folder, ten million about 2.5 GiB. Peak memory needs
+# GNU time.
 set -euo pipefail
 bench_folder=$(dirname "$(realpath "$0")")
 
+scale=1
+if [ "${1:-}" = "--scale" ]; then
+  scale=$2
+  shift 2
+fi
 catpack=$(realpath "${1:-build/default/src/catpack}")
 work=${2:-$(mktemp -d /tmp/catpack-index-XXXXXX)}
 runs=${3:-5}
@@ -16,8 +25,8 @@ mkdir -p "$work"
 cd "$work"
 export LC_ALL=C
 
-# shellcheck source=bench/median.sh
-source "$bench_folder/median.sh"
+count=$((scale * 1000000))
+base=names${scale}m
 
 # Peak resident memory of one run of "$@" in bytes, or 0 without GNU time.
 peak() {
@@ -28,68 +37,105 @@ peak() {
   fi
 }
 
-report() {  # name, catpack seconds, reference seconds, target, peak bytes
-  printf '%-12s catpack %7.3fs  reference %7.3fs  ratio %5.2f  (target %s)  peak %5.0f MiB, %4.0f bytes/member\n' \
-    "$1" "$2" "$3" "$(echo "$2 / $3" | bc -l)" "$4" "$(echo "$5 / 1048576" | bc -l)" \
-    "$(echo "$5 / 1000000" | bc -l)"
+# Wall-clock seconds of one run of "$@", its output dropped.
+seconds() {
+  local start end
+  start=$(date +%s.%N)
+  "$@" >/dev/null 2>&1
+  end=$(date +%s.%N)
+  echo "$end - $start" | bc -l
+}
+
+# The median of the numbers on standard input.
+median_of() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+
+# compare NAME TARGET -- CATPACK ARGS... -- REFERENCE COMMAND...: one
+# untimed run of each, then $runs timed runs of each in turn; prints the
+# medians, their ratio, the time per member and the peak memory per member.
+compare() {
+  local name=$1 target=$2
+  shift 3
+  local tool=() reference=()
+  while [ "$1" != "--" ]; do tool+=("$1"); shift; done
+  shift
+  reference=("$@")
+  "${tool[@]}" >/dev/null 2>&1
+  "${reference[@]}" >/dev/null 2>&1
+  local tool_times=() reference_times=()
+  for _ in $(seq "$runs"); do
+    tool_times+=("$(seconds "${tool[@]}")")
+    reference_times+=("$(seconds "${reference[@]}")")
+  done
+  local c r bytes
+  c=$(printf '%s\n' "${tool_times[@]}" | median_of)
+  r=$(printf '%s\n' "${reference_times[@]}" | median_of)
+  bytes=$(peak "${tool[@]}")
+  printf '%-12s catpack %7.3fs  reference %7.3fs  ratio %5.2f  (target %s)  %6.1f ns/member  peak %6.0f MiB, %4.0f bytes/member\n' \
+    "$name" "$c" "$r" "$(echo "$c / $r" | bc -l)" "$target" "$(echo "$c * 1000000000 / $count" | bc -l)" \
+    "$(echo "$bytes / 1048576" | bc -l)" "$(echo "$bytes / $count" | bc -l)"
+  echo "             catpack runs: ${tool_times[*]}"
+  echo "             reference runs: ${reference_times[*]}"
 }
 
 # --- inputs -------------------------------------------------------------
-# names.cat: a million size-0 members in random order, as catalogs merged
-# from several inputs are; names_b.cat the same set with 1 % removed, 1 %
+# $base.cat: size-0 members in random order, as catalogs merged from
+# several inputs are; ${base}_b.cat the same set with 1 % removed, 1 %
 # added, 1 % changed (other time and digest) and 1 % touched (a day later,
 # same digest). The .txt files hold the same names for the text tools.
-if [ ! -f names_b.cat ]; then
-  python3 - <<'PY'
-import hashlib, random
-random.seed(3)
-count = 1000000
+if [ ! -f "${base}_b.cat" ]; then
+  python3 - "$count" "$base" <<'PY'
+import hashlib, random, sys
+n = int(sys.argv[1])
+out = sys.argv[2]
+rng = random.Random(20261208 + 2)
+mtime = 1700000000
+day = 86400
 zero = "0" * 32
-def name(i):
-    return "%s%03d/sub%02d/file%07d.%s" % (random.choice(("dir", "dir", "data", "gfx", "snd")),
-                                          random.randrange(200), random.randrange(50), i,
-                                          random.choice(("xml", "dds", "txt", "pck")))
-names = [name(i) for i in range(count)]
-times = [1600000000 + random.randrange(1000000) for _ in range(count)]
-a = [(names[i], times[i], zero) for i in range(count)]
-random.shuffle(a)
-picked = random.sample(range(count), 3 * (count // 100))
-removed = set(picked[:count // 100])
-changed = set(picked[count // 100:2 * (count // 100)])
-touched = set(picked[2 * (count // 100):])
+prefixes = ("dir", "dir", "data", "gfx", "snd")
+exts = ("xml", "dds", "txt", "pck")
+def make_name(i):
+    return "%s%03d/sub%02d/file%07d.%s" % (rng.choice(prefixes), rng.randrange(200),
+                                          rng.randrange(50), i, rng.choice(exts))
+names = [make_name(i) for i in range(n)]
+times = [mtime + rng.randrange(1000000) for _ in range(n)]
+order = list(range(n))
+rng.shuffle(order)
+a = [(names[j], times[j], zero) for j in order]
+k = max(1, n // 100)
+picked = rng.sample(range(n), 3 * k)
+removed = set(picked[:k])
+changed = set(picked[k:2 * k])
+touched = set(picked[2 * k:])
 b = []
-for i in range(count):
-    if i in removed:
+for j in range(n):
+    if j in removed:
         continue
-    if i in changed:
-        b.append((names[i], times[i] + 1, hashlib.md5(names[i].encode()).hexdigest()))
-    elif i in touched:
-        b.append((names[i], times[i] + 86400, zero))
+    if j in changed:
+        b.append((names[j], times[j] + 1, hashlib.md5(names[j].encode()).hexdigest()))
+    elif j in touched:
+        b.append((names[j], times[j] + day, zero))
     else:
-        b.append((names[i], times[i], zero))
-b += [(name(i), 1600000000 + random.randrange(1000000), zero) for i in range(count, count + count // 100)]
-random.shuffle(b)
-for base, members in (("names", a), ("names_b", b)):
-    with open(base + ".cat", "w", newline="\n") as index:
-        index.writelines("%s 0 %d %s\n" % member for member in members)
-    with open(base + ".txt", "w", newline="\n") as listing:
-        listing.writelines(member[0] + "\n" for member in members)
-    open(base + ".dat", "w").close()
+        b.append((names[j], times[j], zero))
+for i in range(n, n + k):
+    b.append((make_name(i), mtime + rng.randrange(1000000), zero))
+rng.shuffle(b)
+for name, entries in ((out, a), (out + "_b", b)):
+    with open(name + ".cat", "w", newline="\n") as index:
+        index.writelines("%s 0 %d %s\n" % e for e in entries)
+    with open(name + ".txt", "w", newline="\n") as listing:
+        listing.writelines(e[0] + "\n" for e in entries)
+    open(name + ".dat", "w").close()
 PY
 fi
 
 # --- runs ---------------------------------------------------------------
-c=$(median "$catpack" -in names.cat -dump)
-r=$(median sort names.txt)
-report "index" "$c" "$r" "<= 1.0" "$(peak "$catpack" -in names.cat -dump)"
+compare "index_${scale}m" "<= 0.7" -- "$catpack" -in "$base.cat" -dump -- sort "$base.txt"
 
-c=$(median "$catpack" -in names.cat -include '\.xml$' -exclude '^dir00[0-4]/' -dump)
-r=$(median sh -c "grep -E '\\.xml\$' names.txt | grep -Ev '^dir00[0-4]/' | sort")
-report "filter" "$c" "$r" "<= 1.5" \
-  "$(peak "$catpack" -in names.cat -include '\.xml$' -exclude '^dir00[0-4]/' -dump)"
+compare "filter_${scale}m" "<= 1.0" -- \
+  "$catpack" -in "$base.cat" -include '\.xml$' -exclude '^dir00[0-4]/' -dump -- \
+  sh -c "grep -E '\\.xml\$' $base.txt | grep -Ev '^dir00[0-4]/' | sort"
 
-c=$(median "$catpack" -in names_b.cat -diff names.cat -dump)
-r=$(median sh -c 'sort names.txt > s1; sort names_b.txt > s2; comm -3 s1 s2')
-report "diff" "$c" "$r" "<= 1.0" "$(peak "$catpack" -in names_b.cat -diff names.cat -dump)"
+compare "diff_${scale}m" "<= 0.5" -- "$catpack" -in "${base}_b.cat" -diff "$base.cat" -dump -- \
+  sh -c "sort $base.txt > s1; sort ${base}_b.txt > s2; comm -3 s1 s2"
 
 echo "work folder: $work"

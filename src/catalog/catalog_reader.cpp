@@ -36,38 +36,41 @@ struct TextReading {
   std::string dataPath;
 };
 
-// Gathers the member lines of `scanner` into `members`, each name and digest
-// ended by a NUL written over the space or line break behind it; the data
-// offsets count from the stretch's first member. Counts progress when
-// `showProgress`.
-StretchTotals readStretch(const TextReading& text, IndexLineScanner& scanner,
+// Gathers the member lines of `scanner`, which starts at `start`, into
+// `members`. The text is packed as it goes: each member's name, a NUL, and
+// its digest and a NUL if it has one, end to end from `start` on, where the
+// lines' other bytes were. The data offsets count from the stretch's first
+// member. Counts progress when `showProgress`.
+StretchTotals readStretch(const TextReading& text, std::size_t start, IndexLineScanner& scanner,
                           FileIndex::TextMembers::Stretch& members, bool showProgress) {
   unsigned char* bytes = text.bytes;
   StretchTotals totals;
   IndexLineFields line;
+  std::size_t packed = start;
   while (scanner.next(line)) {
-    bytes[line.nameEnd] = '\0';
-    const char* name = reinterpret_cast<const char*>(bytes + line.nameStart);
-    std::uint32_t digest = FileIndex::noDigest;
-    if (line.hasDigest) {
-      if (line.lineEnd < text.length) {
-        bytes[line.lineEnd] = '\0';
-        digest = static_cast<std::uint32_t>(line.digestStart);
-      } else {
-        digest = members.copyIn(std::string_view(
-            reinterpret_cast<const char*>(bytes + line.digestStart), indexDigestLength));
-      }
-    }
     const std::int64_t time =
-        text.oldFormat ? probeOldTime(std::string(name, line.nameLength), text.dataPath,
-                                      totals.bytes, static_cast<std::uint32_t>(line.size))
-                       : line.time;
-    members.add(static_cast<std::uint32_t>(line.nameStart),
-                static_cast<std::uint32_t>(line.nameLength), line.size, time, totals.bytes, digest);
+        text.oldFormat
+            ? probeOldTime(std::string(reinterpret_cast<const char*>(bytes + line.nameStart),
+                                       line.nameLength),
+                           text.dataPath, totals.bytes, static_cast<std::uint32_t>(line.size))
+            : line.time;
+    // A packed member never reaches past its own line: the name and the
+    // digest stood there apart by at least three spaces.
+    const std::size_t name = packed;
+    std::memmove(bytes + packed, bytes + line.nameStart, line.nameLength);
+    packed += line.nameLength;
+    bytes[packed++] = '\0';
+    if (line.hasDigest) {
+      std::memmove(bytes + packed, bytes + line.digestStart, indexDigestLength);
+      packed += indexDigestLength;
+      bytes[packed++] = '\0';
+    }
+    members.add(static_cast<std::uint32_t>(name), static_cast<std::uint32_t>(line.nameLength),
+                line.size, time, totals.bytes, line.hasDigest);
     totals.bytes += static_cast<std::uint32_t>(line.size);
     if (showProgress) advance(1, static_cast<std::uint32_t>(line.size));
     if (line.nameLength > totals.longestLength) {
-      totals.longestStart = line.nameStart;
+      totals.longestStart = name;
       totals.longestLength = line.nameLength;
     }
   }
@@ -112,7 +115,7 @@ bool readCatalog(FileIndex& index, const std::string& base) {
         (oldFormat ? countLineFeeds(text.bytes, length) : feeds.firstHalf + feeds.secondHalf) + 1;
     FileIndex::TextMembers members(source, {lines}, spareRoomFor(lines));
     IndexLineScanner scanner(text.bytes, length, oldFormat);
-    firstTotals = readStretch(text, scanner, members.stretch(0), true);
+    firstTotals = readStretch(text, 0, scanner, members.stretch(0), true);
     index.addMembers(std::move(members), {0});
   } else {
     // The cut follows the first line feed of the second half; the later
@@ -124,10 +127,10 @@ bool readCatalog(FileIndex& index, const std::string& base) {
     {
       const HelperThreads helper(1, [&] {
         IndexLineScanner scanner(text.bytes, cut, length);
-        secondTotals = readStretch(text, scanner, members.stretch(1), false);
+        secondTotals = readStretch(text, cut, scanner, members.stretch(1), false);
       });
       IndexLineScanner scanner(text.bytes, 0, cut);
-      firstTotals = readStretch(text, scanner, members.stretch(0), true);
+      firstTotals = readStretch(text, 0, scanner, members.stretch(0), true);
     }
     advance(members.stretch(1).count(), secondTotals.bytes);
     index.addMembers(std::move(members), {0, firstTotals.bytes});

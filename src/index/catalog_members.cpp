@@ -9,6 +9,7 @@
 namespace catpack {
 
 using indexstorage::appendTo;
+using indexstorage::DigestForm;
 
 FileIndex::TextSource FileIndex::adoptCatalogText(const std::string& base, ByteBuffer text,
                                                   bool scrambled) {
@@ -43,23 +44,23 @@ FileIndex::TextMembers::TextMembers(const TextSource& source, const std::vector<
 
 void FileIndex::TextMembers::Stretch::add(std::uint32_t nameOffset, std::uint32_t nameLength,
                                           std::int32_t size, std::int64_t time,
-                                          std::uint64_t offset, std::uint32_t digestOffset) {
-  if (digestOffset == noDigest) mayLackDigests_ = true;
+                                          std::uint64_t offset, bool hasDigest) {
+  if (!hasDigest) mayLackDigests_ = true;
   if (nameLength > longestName_) longestName_ = nameLength;
   const std::string_view name(reinterpret_cast<const char*>(source_.bytes) + nameOffset, nameLength);
   const std::string_view key = keyOfName(name, keyScratch_);
-  const std::uint32_t keyOffset = key.data() == name.data() ? nameOffset : copyIn(key);
-  const StoredEntry entry{source_.segment, nameOffset, keyOffset, nameLength, size, digestOffset,
-                          time, offset};
+  const std::uint32_t keyOffset =
+      key.data() == name.data() ? nameOffset : appendTo(arena_, source_.size, key);
+  StoredEntry entry{
+      StoredEntry::segmentWord(source_.segment, hasDigest ? DigestForm::plain : DigestForm::none),
+      nameOffset, keyOffset, nameLength, size, 0, 0, 0};
+  entry.setOffset(offset);
+  setTime(entry, time, wideTimes_);
   if (inRoom_ < roomSize_) {
     room_[inRoom_++] = entry;
   } else {
     beyondRoom_.push_back(entry);
   }
-}
-
-std::uint32_t FileIndex::TextMembers::Stretch::copyIn(std::string_view text) {
-  return appendTo(arena_, source_.size, text);
 }
 
 void FileIndex::addMembers(TextMembers&& members, const std::vector<std::uint64_t>& offsetShifts) {
@@ -95,25 +96,28 @@ void FileIndex::addMembers(TextMembers&& members, const std::vector<std::uint64_
     }
     storage.resize(placed);
   }
-  // Each stretch's own texts go behind the segment's arena, and its
-  // entries are moved on to match.
+  // Each stretch's own texts go behind the segment's arena, its wide times
+  // behind the index's, and its entries are moved on to match.
   for (std::size_t index = 0; index < members.stretches_.size(); ++index) {
     const TextMembers::Stretch& stretch = members.stretches_[index];
     const auto arenaShift = static_cast<std::uint32_t>(segment.arena.size());
     segment.arena.insert(segment.arena.end(), stretch.arena_.begin(), stretch.arena_.end());
+    const auto wideShift = static_cast<std::uint32_t>(wideTimes_.size());
+    wideTimes_.insert(wideTimes_.end(), stretch.wideTimes_.begin(), stretch.wideTimes_.end());
     if (stretch.mayLackDigests_) mayLackDigests_ = true;
     longestNameAdded_ = std::max(longestNameAdded_, stretch.longestName_);
-    const auto inSegment = [&](std::uint32_t offset) {
-      return offset >= textSize && offset != noDigest ? offset + arenaShift : offset;
-    };
     const std::uint64_t offsetShift = index < offsetShifts.size() ? offsetShifts[index] : 0;
     const std::size_t end = begins[index] + stretch.count();
-    if (arenaShift == 0 && offsetShift == 0) continue;
+    if (arenaShift == 0 && offsetShift == 0 && (wideShift == 0 || stretch.wideTimes_.empty())) {
+      continue;
+    }
     for (std::size_t at = begins[index]; at < end; ++at) {
       StoredEntry& entry = storage[at];
-      entry.key = inSegment(entry.key);
-      entry.digest = inSegment(entry.digest);
-      entry.offset += offsetShift;
+      if (entry.key >= textSize) entry.key += arenaShift;
+      if (entry.hasWideTime()) {
+        entry.time = static_cast<std::int32_t>(static_cast<std::uint32_t>(entry.time) + wideShift);
+      }
+      entry.setOffset(entry.offset() + offsetShift);
     }
   }
   if (entries_.empty()) {

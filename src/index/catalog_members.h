@@ -29,15 +29,11 @@ class FileIndex::TextMembers {
   class Stretch {
    public:
     // A member whose name is the `nameLength` bytes at `nameOffset` of the
-    // text, followed there by a NUL, and whose digest is the 32 bytes at
-    // `digestOffset`, followed by a NUL (noDigest for none); its bytes are
-    // at `offset` of the data file, counted as addMembers says.
+    // text, followed there by a NUL and, when `hasDigest`, by its digest of
+    // 32 bytes and a NUL; its bytes are at `offset` of the data file,
+    // counted as addMembers says.
     void add(std::uint32_t nameOffset, std::uint32_t nameLength, std::int32_t size,
-             std::int64_t time, std::uint64_t offset, std::uint32_t digestOffset);
-
-    // Keeps a NUL-terminated copy of `text` with the members; gives its
-    // offset, as add() takes it.
-    std::uint32_t copyIn(std::string_view text);
+             std::int64_t time, std::uint64_t offset, bool hasDigest);
 
     std::size_t count() const { return inRoom_ + beyondRoom_.size(); }
     std::size_t longestName() const { return longestName_; }
@@ -51,10 +47,11 @@ class FileIndex::TextMembers {
     std::size_t roomSize_ = 0;
     std::size_t inRoom_ = 0;
     std::vector<StoredEntry> beyondRoom_;  // members once the room is full
-    // Texts the members need beyond the text itself (keys of names with
-    // capitals, copies), at offsets from the text's end; placed behind the
-    // segment's own when the members are added.
+    // The keys of names with capitals, at offsets from the text's end;
+    // placed behind the segment's own texts when the members are added.
     std::vector<char> arena_;
+    // Times beyond 32 bits, numbered from 0 within the stretch.
+    std::vector<std::int64_t> wideTimes_;
     std::string keyScratch_;
     bool mayLackDigests_ = false;
     std::size_t longestName_ = 0;

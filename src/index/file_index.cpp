@@ -24,6 +24,7 @@ std::ostream& operator<<(std::ostream& stream, EntryText text) {
 
 FileIndex::FileIndex(const FileIndex& other)
     : entries_(other.entries_),
+      wideTimes_(other.wideTimes_),
       erased_(other.erased_),
       order_(other.order_),
       settledUpTo_(other.settledUpTo_),
@@ -50,6 +51,7 @@ FileIndex& FileIndex::operator=(const FileIndex& other) {
 void FileIndex::swap(FileIndex& other) noexcept {
   segments_.swap(other.segments_);
   entries_.swap(other.entries_);
+  wideTimes_.swap(other.wideTimes_);
   erased_.swap(other.erased_);
   order_.swap(other.order_);
   std::swap(settledUpTo_, other.settledUpTo_);

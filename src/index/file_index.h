@@ -118,8 +118,6 @@ class FileIndex {
   // members are then gathered in TextMembers and added with addMembers.
   TextSource adoptCatalogText(const std::string& base, ByteBuffer text, bool scrambled);
 
-  static constexpr std::uint32_t noDigest = 0xFFFFFFFF;
-
   class TextMembers;
 
   // Insert-or-replace of the members gathered in `members`, stretch after
@@ -183,6 +181,7 @@ class FileIndex {
   using Segment = indexstorage::Segment;
   using StoredEntry = indexstorage::StoredEntry;
   using EntryStorage = indexstorage::EntryStorage;
+  using DigestForm = indexstorage::DigestForm;
 
   // The segment that takes texts of the given source, made when missing.
   std::uint32_t segmentFor(SourceKind kind, const std::string& path, bool scrambled,
@@ -197,6 +196,10 @@ class FileIndex {
                   std::string_view key, std::int32_t size, std::int64_t time,
                   std::uint64_t offset, std::string_view digest);
 
+  // Sets the time of `entry`, adding it to `wideTimes` when it does not fit
+  // the entry.
+  static void setTime(StoredEntry& entry, std::int64_t time, std::vector<std::int64_t>& wideTimes);
+  std::int64_t timeOf(const StoredEntry& entry) const;
   EntryText keyOf(const StoredEntry& entry) const;
   EntryText keyOf(std::uint32_t slot) const { return keyOf(entries_[slot]); }
   IndexItem itemAt(std::uint32_t slot) const;
@@ -211,6 +214,8 @@ class FileIndex {
 
   std::vector<Segment> segments_;
   EntryStorage entries_;
+  // Times beyond 32 bits, which their entries refer to by place.
+  std::vector<std::int64_t> wideTimes_;
   // Settled state, worked out on demand: slots in key order, one per key
   // (some may be erased since), covering the slots below settledUpTo_;
   // replaced slots count as erased.

@@ -17,10 +17,9 @@ std::uint32_t appendTo(std::vector<char>& arena, std::uint64_t base, std::string
 
 }  // namespace indexstorage
 
+using indexstorage::DigestForm;
 using indexstorage::digestLength;
-using indexstorage::lengthPrefixedDigest;
 using indexstorage::segmentCapacity;
-using indexstorage::segmentMask;
 
 std::uint32_t FileIndex::segmentFor(SourceKind kind, const std::string& path, bool scrambled,
                                     std::size_t bytesNeeded) {
@@ -52,45 +51,65 @@ void FileIndex::appendCopy(SourceKind kind, const std::string& path, bool scramb
                            std::int64_t time, std::uint64_t offset, std::string_view digest) {
   const std::size_t needed = name.size() + key.size() + digest.size() + 8;
   const std::uint32_t segment = segmentFor(kind, path, scrambled, needed);
-  StoredEntry entry{segment, 0, 0, static_cast<std::uint32_t>(name.size()), size, noDigest, time,
-                    offset};
+  const DigestForm form = digest.empty()                  ? DigestForm::none
+                          : digest.size() == digestLength ? DigestForm::plain
+                                                          : DigestForm::lengthPrefixed;
+  StoredEntry entry{StoredEntry::segmentWord(segment, form), 0, 0,
+                    static_cast<std::uint32_t>(name.size()), size, 0, 0, 0};
+  entry.setOffset(offset);
+  setTime(entry, time, wideTimes_);
+  // The name, its digest right behind its NUL, then the key if it differs.
   entry.name = appendText(segment, name);
   if (name.find('\0') != std::string_view::npos) namesMayHoldNul_ = true;
   longestNameAdded_ = std::max(longestNameAdded_, name.size());
-  entry.key = key == name ? entry.name : appendText(segment, key);
-  if (digest.empty()) mayLackDigests_ = true;
-  if (digest.size() == digestLength) {
-    entry.digest = appendText(segment, digest);
-  } else if (!digest.empty()) {
+  std::vector<char>& arena = segments_[segment].arena;
+  if (form == DigestForm::lengthPrefixed) {
     const auto length = static_cast<std::uint32_t>(digest.size());
     char prefix[sizeof length];
     std::memcpy(prefix, &length, sizeof length);
-    entry.digest = appendText(segment, std::string_view(prefix, sizeof prefix));
-    std::vector<char>& arena = segments_[segment].arena;
-    arena.pop_back();  // the digest follows its length directly
+    arena.insert(arena.end(), prefix, prefix + sizeof prefix);
+  }
+  if (form != DigestForm::none) {
     arena.insert(arena.end(), digest.begin(), digest.end());
     arena.push_back('\0');
-    entry.segment |= lengthPrefixedDigest;
   }
+  if (digest.empty()) mayLackDigests_ = true;
+  entry.key = key == name ? entry.name : appendText(segment, key);
   entries_.push_back(entry);
   erased_.push_back(false);
 }
 
+void FileIndex::setTime(StoredEntry& entry, std::int64_t time, std::vector<std::int64_t>& wideTimes) {
+  if (indexstorage::fitsNarrow(time)) {
+    entry.time = static_cast<std::int32_t>(time);
+    entry.segmentAndForm &= ~StoredEntry::wideTimeBit;
+  } else {
+    entry.time = static_cast<std::int32_t>(wideTimes.size());
+    entry.segmentAndForm |= StoredEntry::wideTimeBit;
+    wideTimes.push_back(time);
+  }
+}
+
+std::int64_t FileIndex::timeOf(const StoredEntry& entry) const {
+  return entry.hasWideTime() ? wideTimes_[static_cast<std::uint32_t>(entry.time)] : entry.time;
+}
+
 EntryText FileIndex::keyOf(const StoredEntry& entry) const {
-  return {segments_[entry.segment & segmentMask].at(entry.key), entry.nameLength};
+  return {segments_[entry.segment()].at(entry.key), entry.nameLength};
 }
 
 EntryText FileIndex::storedKey(std::size_t slot) const { return keyOf(entries_[slot]); }
 
 IndexItem FileIndex::itemAt(std::uint32_t slot) const {
   const StoredEntry& stored = entries_[slot];
-  const Segment& segment = segments_[stored.segment & segmentMask];
+  const Segment& segment = segments_[stored.segment()];
   IndexItem item;
   item.key = {segment.at(stored.key), stored.nameLength};
   EntryView& entry = item.entry;
-  entry.name = {segment.at(stored.name), stored.nameLength};
+  const char* name = segment.at(stored.name);
+  entry.name = {name, stored.nameLength};
   entry.size = stored.size;
-  entry.time = stored.time;
+  entry.time = timeOf(stored);
   const EntryText path(segment.path.c_str(), segment.path.size());
   if (segment.kind == SourceKind::folder) entry.folder = path;
   if (segment.kind == SourceKind::catalog) {
@@ -98,16 +117,20 @@ IndexItem FileIndex::itemAt(std::uint32_t slot) const {
     entry.catalog = path;
   }
   entry.scrambled = segment.scrambled;
-  entry.offset = stored.offset;
-  if (stored.digest != noDigest) {
-    const char* digest = segment.at(stored.digest);
-    if ((stored.segment & lengthPrefixedDigest) != 0) {
+  entry.offset = stored.offset();
+  const char* digest = name + stored.nameLength + 1;
+  switch (stored.digestForm()) {
+    case DigestForm::plain:
+      entry.digest = {digest, digestLength};
+      break;
+    case DigestForm::lengthPrefixed: {
       std::uint32_t length = 0;
       std::memcpy(&length, digest, sizeof length);
       entry.digest = {digest + sizeof length, length};
-    } else {
-      entry.digest = {digest, digestLength};
+      break;
     }
+    case DigestForm::none:
+      break;
   }
   return item;
 }

@@ -40,20 +40,49 @@ struct Segment {
   std::uint64_t used() const { return std::uint64_t{text.size()} + arena.size(); }
 };
 
-// One entry as it is stored, its texts given by offsets in its segment.
-struct StoredEntry {
-  std::uint32_t segment;  // low 31 bits; the top bit: the digest has a length prefix
-  std::uint32_t name;
-  std::uint32_t key;
-  std::uint32_t nameLength;
-  std::int32_t size;
-  std::uint32_t digest;
-  std::int64_t time;
-  std::uint64_t offset;
+// How a stored entry's digest is held: right behind the NUL of its name.
+enum class DigestForm : std::uint32_t {
+  none = 0,
+  plain = 1,           // digestLength bytes and a NUL
+  lengthPrefixed = 2,  // its length (4 bytes, native order), its bytes and a NUL
 };
 
-inline constexpr std::uint32_t segmentMask = 0x7FFFFFFF;
-inline constexpr std::uint32_t lengthPrefixedDigest = 0x80000000;
+// One entry as it is stored, its texts given by offsets in its segment:
+// 32 bytes, two to a cache line.
+struct StoredEntry {
+  std::uint32_t segmentAndForm;  // segment (bits 0-28), digest form (29-30), wide time (31)
+  std::uint32_t name;            // followed by a NUL and the digest, if any
+  std::uint32_t key;             // the name's offset when the name has no capital
+  std::uint32_t nameLength;
+  std::int32_t size;
+  std::int32_t time;             // the time, or its place among the wide times
+  std::uint32_t offsetLow;       // where a member's bytes begin in its data file
+  std::uint32_t offsetHigh;
+
+  std::uint32_t segment() const { return segmentAndForm & segmentBits; }
+  DigestForm digestForm() const { return static_cast<DigestForm>((segmentAndForm >> 29) & 3); }
+  bool hasWideTime() const { return (segmentAndForm & wideTimeBit) != 0; }
+  std::uint64_t offset() const { return std::uint64_t{offsetHigh} << 32 | offsetLow; }
+  void setOffset(std::uint64_t offset) {
+    offsetLow = static_cast<std::uint32_t>(offset);
+    offsetHigh = static_cast<std::uint32_t>(offset >> 32);
+  }
+
+  static constexpr std::uint32_t segmentBits = (std::uint32_t{1} << 29) - 1;
+  static constexpr std::uint32_t wideTimeBit = std::uint32_t{1} << 31;
+  // The first word of an entry of `segment` with the given digest form.
+  static std::uint32_t segmentWord(std::uint32_t segment, DigestForm form) {
+    return segment | static_cast<std::uint32_t>(form) << 29;
+  }
+};
+
+static_assert(sizeof(StoredEntry) == 32);
+
+// Whether `time` is held in the entry itself, not among the wide times.
+inline bool fitsNarrow(std::int64_t time) {
+  return time >= std::numeric_limits<std::int32_t>::min() &&
+         time <= std::numeric_limits<std::int32_t>::max();
+}
 
 // An allocator that leaves new elements of a trivial type uninitialised
 // until they are written, so that room made for entries costs nothing

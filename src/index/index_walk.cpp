@@ -5,8 +5,6 @@
 
 namespace catpack {
 
-using indexstorage::segmentMask;
-
 std::size_t FileIndex::size() const {
   settle();
   return liveCount_;
@@ -40,7 +38,7 @@ void FileIndex::prefetchWalk(std::size_t position) const {
   if (position + entryAhead < order_.size()) prefetch(&entries_[order_[position + entryAhead]]);
   if (position + textAhead < order_.size()) {
     const StoredEntry& entry = entries_[order_[position + textAhead]];
-    const Segment& segment = segments_[entry.segment & segmentMask];
+    const Segment& segment = segments_[entry.segment()];
     // A text may reach into a second line.
     const std::uint32_t lastByte = entry.nameLength == 0 ? 0 : entry.nameLength - 1;
     prefetch(segment.at(entry.name));

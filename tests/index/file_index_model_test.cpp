@@ -38,8 +38,9 @@ std::string describe(const Model& model) {
   return text;
 }
 
-// A catalog index text held the way the reader hands it over: names and
-// digests end in a NUL written over the byte behind them.
+// A catalog index text held the way the reader hands it over: each name
+// ends in a NUL written over the byte behind it, followed by its digest, if
+// any, and a NUL written over the byte behind that.
 struct TextMember {
   std::string name;
   std::int32_t size;
@@ -51,16 +52,15 @@ struct TextMember {
 // Adds the members in two stretches, cut before member `cut`, as a reader on
 // two threads does: the second stretch counts data offsets from its own
 // start. The stretches are given room for `room` members each, too little or
-// too much at times. With `copyDigests`, digests are copied in beside the
-// text instead of used where they stand.
+// too much at times.
 void addText(FileIndex& index, const std::string& base, const std::vector<TextMember>& members,
-             bool scrambled, std::size_t cut, const std::vector<std::size_t>& room, bool copyDigests) {
+             bool scrambled, std::size_t cut, const std::vector<std::size_t>& room) {
   std::string text;
   std::vector<std::pair<std::size_t, std::size_t>> places;  // name, digest offsets
   for (const TextMember& member : members) {
     const std::size_t name = text.size();
     text += member.name + " ";
-    std::size_t digest = FileIndex::noDigest;
+    std::size_t digest = 0;
     if (!member.digest.empty()) {
       digest = text.size();
       text += member.digest + "\n";
@@ -76,14 +76,10 @@ void addText(FileIndex& index, const std::string& base, const std::vector<TextMe
     const TextMember& member = members[at];
     FileIndex::TextMembers::Stretch& stretch = gathered.stretch(at < cut ? 0 : 1);
     source.bytes[places[at].first + member.name.size()] = '\0';
-    auto digest = static_cast<std::uint32_t>(places[at].second);
-    if (!member.digest.empty()) {
-      source.bytes[places[at].second + member.digest.size()] = '\0';
-      if (copyDigests) digest = stretch.copyIn(member.digest);
-    }
+    if (!member.digest.empty()) source.bytes[places[at].second + member.digest.size()] = '\0';
     stretch.add(static_cast<std::uint32_t>(places[at].first),
                 static_cast<std::uint32_t>(member.name.size()), member.size, member.time,
-                at < cut ? member.offset : member.offset - shift, digest);
+                at < cut ? member.offset : member.offset - shift, !member.digest.empty());
   }
   index.addMembers(std::move(gathered), {0, shift});
 }
@@ -173,8 +169,11 @@ TEST(FileIndexModel, RandomAddsFromSeveralSourcesAgreeWithAPlainMap) {
           const bool scrambled = random.pick(2) == 0;
           std::uint64_t offset = 0;
           for (std::size_t line = random.pick(6); line > 0; --line) {
-            TextMember member{random.name(), static_cast<std::int32_t>(random.pick(9)),
-                              static_cast<std::int64_t>(random.pick(4)), offset, random.digest()};
+            // Times beyond 32 bits now and then, as an old format's headers may give.
+            const std::int64_t time = static_cast<std::int64_t>(random.pick(4)) +
+                                      (random.pick(4) == 0 ? std::int64_t{1} << 40 : 0);
+            TextMember member{random.name(), static_cast<std::int32_t>(random.pick(9)), time,
+                              offset, random.digest()};
             offset += static_cast<std::uint32_t>(member.size);
             FileEntry entry;
             entry.name = member.name;
@@ -190,7 +189,7 @@ TEST(FileIndexModel, RandomAddsFromSeveralSourcesAgreeWithAPlainMap) {
           }
           const std::size_t cut = random.pick(members.size() + 1);
           addText(index, catalog, members, scrambled, cut,
-                  {random.pick(cut + 2), random.pick(members.size() - cut + 2)}, random.pick(2) == 0);
+                  {random.pick(cut + 2), random.pick(members.size() - cut + 2)});
           break;
         }
         default: {
@@ -300,7 +299,7 @@ TEST(FileIndexModel, AMillionEntriesFromOneTextAreWalkedInOrder) {
   }
   FileIndex index;
   addText(index, "big", members, false, members.size() / 3,
-          {members.size() / 3, members.size() - members.size() / 3}, false);
+          {members.size() / 3, members.size() - members.size() / 3});
   ASSERT_EQ(index.size(), count);
   std::string previous;
   std::size_t walked = 0;

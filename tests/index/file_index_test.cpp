@@ -139,8 +139,8 @@ TEST(FileIndex, KnowsTheLongestNameEverAdded) {
   source.bytes[25] = '\0';
   source.bytes[33] = '\0';
   FileIndex::TextMembers members(source, {1, 1}, 0);
-  members.stretch(1).add(28, 5, 2, 0, 0, FileIndex::noDigest);
-  members.stretch(0).add(0, 25, 1, 0, 0, FileIndex::noDigest);
+  members.stretch(1).add(28, 5, 2, 0, 0, false);
+  members.stretch(0).add(0, 25, 1, 0, 0, false);
   index.addMembers(std::move(members), {0, 1});
   EXPECT_EQ(index.longestNameAdded(), 25u);
   for (auto at = index.begin(); at != index.end();) at = index.erase(at);
