@@ -137,13 +137,22 @@ RangeReader::~RangeReader() {
 
 bool RangeReader::read(unsigned char* into, std::uint32_t count, std::size_t* feeds) {
   if (!readAndCount(file_, into, count, position_, feeds)) {
-    printErr("[Load] Failed to read from file %s\n", path_.c_str());
+    reportReadFailure();
     remaining_ = 0;
     return false;
   }
   position_ += count;
   remaining_ -= count;
   return true;
+}
+
+bool RangeReader::readQuietlyAt(unsigned char* into, std::uint32_t count,
+                                std::uint64_t position) const {
+  return readWhole(file_, into, count, position);
+}
+
+void RangeReader::reportReadFailure() const {
+  printErr("[Load] Failed to read from file %s\n", path_.c_str());
 }
 
 bool RangeReader::readOnTwoThreads(unsigned char* into, std::uint32_t count, LineFeedCount* feeds) {
@@ -200,6 +209,18 @@ std::optional<ByteBuffer> loadCounting(const std::string& path, std::uint32_t si
 std::optional<ByteBuffer> loadRange(const std::string& path, std::uint32_t size,
                                     std::uint64_t offset) {
   return loadCounting(path, size, offset, nullptr);
+}
+
+std::optional<FileRoom> openFileRoom(const std::string& path) {
+  const auto size = static_cast<std::uint32_t>(fileSize(path));
+  std::optional<RangeReader> reader = RangeReader::open(path, size, 0);
+  if (!reader) return std::nullopt;
+  ByteBuffer room = ByteBuffer::allocate(size);
+  if (!room.allocated()) {
+    reportAllocationFailure(size, path);
+    return std::nullopt;
+  }
+  return FileRoom{std::move(*reader), std::move(room)};
 }
 
 std::optional<ByteBuffer> loadFile(const std::string& path, LineFeedCount* feeds) {

@@ -77,6 +77,14 @@ class RangeReader {
   // the same time; with `feeds`, counts the line feeds of each half.
   bool readOnTwoThreads(unsigned char* into, std::uint32_t count, LineFeedCount* feeds = nullptr);
 
+  // Reads `count` bytes at `position` of the file, without a message and
+  // leaving the range where it is, so that threads may share the range out
+  // among themselves; false when they cannot all be had.
+  bool readQuietlyAt(unsigned char* into, std::uint32_t count, std::uint64_t position) const;
+
+  // Tells, as read() does, that the bytes of the range could not be had.
+  void reportReadFailure() const;
+
   const std::string& path() const { return path_; }
   std::uint32_t remaining() const { return remaining_; }
 
@@ -95,6 +103,18 @@ class RangeReader {
 // `size` bytes of the file at `path` from `offset` on; nothing on failure.
 std::optional<ByteBuffer> loadRange(const std::string& path, std::uint32_t size,
                                     std::uint64_t offset);
+
+// A whole file opened for reading, and room for all of its bytes, allocated
+// but not yet written, so that its reader chooses where they go.
+struct FileRoom {
+  RangeReader reader;
+  ByteBuffer room;
+};
+
+// The file at `path` opened as loadFile opens it, with room for its bytes;
+// nothing after the loader's message when it cannot be opened or the room
+// cannot be had.
+std::optional<FileRoom> openFileRoom(const std::string& path);
 
 // The whole file: loadRange(path, fileSize(path), 0) with the size unsigned.
 // With `feeds`, its line feeds are counted on the way.

@@ -54,29 +54,12 @@ TEST(ReadCatalog, TakesNamesAndDigestsFromTheTextInPlace) {
       << "a digest at the very end of the text";
 }
 
-TEST(ReadCatalog, ALongTextReadInTwoHalvesGivesWhatItsLinesSay) {
-  // Over a mebibyte of lines of every kind, so that the text is cut in two
-  // somewhere in the middle: full and short lines, line breaks of either
-  // kind and runs of them, lines that name no member, names repeated far
-  // apart and in other case, and a digest at the very end of the text.
-  std::string text;
-  std::mt19937 random(3);
-  for (int line = 0; text.size() < (3u << 19); ++line) {
-    const std::string name = (random() % 2 == 0 ? "Dir/" : "dir/") + std::to_string(random() % 20000);
-    switch (random() % 8) {
-      case 0: text += name + " " + std::to_string(line % 97) + "\r\n"; break;
-      case 1: text += "nonsense\n\n\r"; break;
-      default:
-        text += name + " " + std::to_string(line % 89) + " " + std::to_string(line) + " " +
-                (line % 2 == 0 ? digestA : digestB) + "\n";
-    }
-  }
-  text += "The/End 4 5 " + digestB;
+// Reads `text` as the catalog `long` and checks that the index holds what
+// its lines say, one after another: the last line of a key wins, and every
+// line advances the offset.
+void expectReadAsItsLinesSay(const std::string& text) {
   TempFolder folder;
   folder.write("long.cat", text);
-
-  // What the lines say, one after another: the last line of a key wins, and
-  // every line advances the offset.
   std::map<std::string, std::string> expected;
   std::uint64_t offset = 0;
   std::size_t longest = 0;
@@ -102,6 +85,51 @@ TEST(ReadCatalog, ALongTextReadInTwoHalvesGivesWhatItsLinesSay) {
                                      ", filename: " + longestName + "\n");
   ASSERT_EQ(index.size(), expected.size());
   for (const auto& [key, entry] : expected) EXPECT_EQ(entryOf(index, key), entry) << key;
+}
+
+TEST(ReadCatalog, ALongTextReadInTwoHalvesGivesWhatItsLinesSay) {
+  // Over a mebibyte of lines of every kind, so that the text is cut in two
+  // somewhere in the middle and arrives in many pieces: full and short
+  // lines, line breaks of either kind and runs of them, lines that name no
+  // member, names repeated far apart and in other case, and a digest at the
+  // very end of the text.
+  std::string text;
+  std::mt19937 random(3);
+  for (int line = 0; text.size() < (3u << 19); ++line) {
+    const std::string name = (random() % 2 == 0 ? "Dir/" : "dir/") + std::to_string(random() % 20000);
+    switch (random() % 8) {
+      case 0: text += name + " " + std::to_string(line % 97) + "\r\n"; break;
+      case 1: text += "nonsense\n\n\r"; break;
+      default:
+        text += name + " " + std::to_string(line % 89) + " " + std::to_string(line) + " " +
+                (line % 2 == 0 ? digestA : digestB) + "\n";
+    }
+  }
+  text += "The/End 4 5 " + digestB;
+  expectReadAsItsLinesSay(text);
+}
+
+TEST(ReadCatalog, LinesLongerThanThePiecesALongTextArrivesInStayWhole) {
+  // Names of hundreds of kibibytes, longer than any piece read at once,
+  // among short lines, one of them right at the middle and one at the end
+  // without a line break; and fields apart by runs of spaces, which packing
+  // the text squeezes out.
+  std::string text;
+  std::mt19937 random(5);
+  for (int line = 0; text.size() < (5u << 19); ++line) {
+    if (line % 500 == 250) {
+      text += std::string(300000 + random() % 1000, static_cast<char>('a' + line % 26)) + " " +
+              std::to_string(line) + " 7 " + digestA + "\n";
+    } else if (line % 7 == 0) {
+      text += "Spaced/" + std::to_string(line) + "      12     34    " + digestB + "\r\n";
+    } else {
+      text += "short/" + std::to_string(random() % 5000) + " " + std::to_string(line % 13) + " " +
+              std::to_string(line) + " " + digestA + "\n";
+    }
+  }
+  text.insert(text.size() / 2, std::string(400000, 'M') + " 1 2 " + digestB + "\n");
+  text += std::string(270000, 'z') + " 3 4 " + digestB;
+  expectReadAsItsLinesSay(text);
 }
 
 TEST(ReadCatalog, ALaterCatalogReplacesMembersWhole) {
