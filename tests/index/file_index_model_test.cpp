@@ -1,5 +1,7 @@
 // The index against a plain ordered map of whole entries: random adds from
 // several sources, erasures during walks, keys of every byte value.
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <map>
 #include <random>
@@ -276,6 +278,129 @@ TEST(FileIndexModel, KeysOfEveryByteValueSortAsUnsignedBytes) {
   for (const auto& [key, entry] : index) walked.emplace_back(key, entry.name);
   const std::vector<std::pair<std::string, std::string>> expected(model.begin(), model.end());
   EXPECT_EQ(walked, expected);
+}
+
+// Adds `names` to the index and the model: the first half as one catalog
+// text read in two stretches (with digests, times beyond 32 bits now and
+// then), the rest as folder files and catalog members one by one.
+void addLargeBatch(FileIndex& index, Model& model, const std::vector<std::string>& names,
+                   std::mt19937& random, const std::string& catalog) {
+  const std::size_t half = names.size() / 2;
+  std::vector<TextMember> members;
+  std::uint64_t offset = 0;
+  for (std::size_t at = 0; at < half; ++at) {
+    const auto size = static_cast<std::int32_t>(random() % 5);
+    const std::int64_t time = static_cast<std::int64_t>(random() % 1000) +
+                              (random() % 16 == 0 ? std::int64_t{3} << 35 : 0);
+    std::string digest;
+    if (random() % 3 != 0) {
+      digest.assign(32, '0');
+      for (char& byte : digest) byte = "0123456789abcdef"[random() % 16];
+    }
+    members.push_back({names[at], size, time, offset, digest});
+    FileEntry entry;
+    entry.name = names[at];
+    entry.size = size;
+    entry.time = time;
+    entry.inCatalog = true;
+    entry.catalog = catalog;
+    entry.offset = offset;
+    entry.digest = digest;
+    addToModel(model, entry);
+    offset += static_cast<std::uint32_t>(size);
+  }
+  // Room a little short in the first stretch and to spare in the second.
+  const std::size_t cut = half / 2;
+  addText(index, catalog, members, false, cut, {cut - cut / 50, half - cut + 100});
+  for (std::size_t at = half; at < names.size(); ++at) {
+    FileEntry entry;
+    entry.name = names[at];
+    entry.size = static_cast<std::int32_t>(random() % 7);
+    entry.time = static_cast<std::int64_t>(random() % 100) - 50;
+    if (random() % 2 == 0) {
+      entry.folder = "tree";
+      index.addFolderFile(entry.name, entry.size, entry.time, entry.folder);
+    } else {
+      entry.inCatalog = true;
+      entry.catalog = "single";
+      entry.offset = random() % 100000;
+      entry.digest = random() % 4 == 0 ? "odd-length" : "";
+      index.addCatalogMember(entry.name, entry.size, entry.time, entry.catalog, entry.offset,
+                             entry.digest, false);
+    }
+    addToModel(model, entry);
+  }
+}
+
+// A random name of `length` letters, digits and capitals behind `prefix`.
+std::string randomName(std::mt19937& random, const std::string& prefix, std::size_t length) {
+  static const char alphabet[] = "abcXYZ019/._-";
+  std::string name = prefix;
+  for (std::size_t at = 0; at < length; ++at) name += alphabet[random() % (sizeof alphabet - 1)];
+  return name;
+}
+
+TEST(FileIndexModel, KeysPastEveryThresholdOfOrderingAgreeWithAPlainMap) {
+  // More distinct first eight bytes than are ever counted, beside a run of
+  // keys agreeing on their first twenty bytes longer than any run sorted at
+  // once, so that keys are put in order the general way, each level on two
+  // threads; names repeat in other case; a second batch is merged into the
+  // settled order and entries are erased during a walk.
+  std::mt19937 random(11);
+  FileIndex index;
+  Model model;
+  for (int batch = 0; batch < 2; ++batch) {
+    std::vector<std::string> names;
+    for (int at = 0; at < 70000; ++at) names.push_back(randomName(random, "", 6 + random() % 20));
+    for (int at = 0; at < 70000; ++at) {
+      names.push_back(randomName(random, "Shared/Folder/Level/", random() % 12));
+    }
+    for (int at = 0; at < 5000; ++at) {
+      std::string twin = names[random() % names.size()];
+      for (char& byte : twin) {
+        if (std::isalpha(static_cast<unsigned char>(byte)) && random() % 2 == 0) byte ^= 0x20;
+      }
+      names.push_back(twin);
+    }
+    std::shuffle(names.begin(), names.end(), random);
+    addLargeBatch(index, model, names, random, "batch" + std::to_string(batch));
+    ASSERT_EQ(index.size(), model.size()) << "batch " << batch;
+    ASSERT_EQ(describe(index), describe(model)) << "batch " << batch;
+  }
+  for (auto position = index.begin(); position != index.end();) {
+    if (random() % 5 == 0) {
+      model.erase(std::string(position->key));
+      position = index.erase(position);
+    } else {
+      ++position;
+    }
+  }
+  EXPECT_EQ(describe(index), describe(model));
+  for (const auto& [key, entry] : model) {
+    const FileIndex::Found found = index.find(key);
+    ASSERT_TRUE(found) << key;
+    EXPECT_EQ(describe(key, *found), describe(key, entry));
+  }
+}
+
+TEST(FileIndexModel, KeysUnderFewFoldersPastTheCountingThresholdsAgreeWithAPlainMap) {
+  // Few distinct first eight bytes, over enough keys to be counted on two
+  // threads: places agreeing in all their sixteen bytes, keys that end
+  // inside them, and long shared stretches further on.
+  std::mt19937 random(13);
+  FileIndex index;
+  Model model;
+  for (int batch = 0; batch < 2; ++batch) {
+    std::vector<std::string> names;
+    static const char* const folders[] = {"data/", "Data/", "gfx/abc", "snd", "dir000/sub/",
+                                          "dir000/sub/deeper/still/deeper/"};
+    for (int at = 0; at < 60000; ++at) {
+      names.push_back(randomName(random, folders[random() % std::size(folders)], random() % 30));
+    }
+    std::shuffle(names.begin(), names.end(), random);
+    addLargeBatch(index, model, names, random, "few" + std::to_string(batch));
+    ASSERT_EQ(describe(index), describe(model)) << "batch " << batch;
+  }
 }
 
 TEST(FileIndexModel, AMillionEntriesFromOneTextAreWalkedInOrder) {
