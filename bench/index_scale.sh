@@ -4,7 +4,7 @@
 # prints the ratio of the medians (catpack / reference), the time per member
 # and catpack's peak memory per member.
 #
-#   bench/index_scale.sh [--scale N] [catpack binary] [work folder] [runs]
+#   bench/index_scale.sh [--scale N] [--only index|filter|diff] [catpack binary] [work folder] [runs]
 #
 # The runs of catpack and of the reference alternate, so that a spell of
 # other work on the machine falls on both. A million members need about
@@ -14,10 +14,11 @@ set -euo pipefail
 bench_folder=$(dirname "$(realpath "$0")")
 
 scale=1
-if [ "${1:-}" = "--scale" ]; then
-  scale=$2
+only=
+while [ "${1:-}" = "--scale" ] || [ "${1:-}" = "--only" ]; do
+  if [ "$1" = "--scale" ]; then scale=$2; else only=$2; fi
   shift 2
-fi
+done
 catpack=$(realpath "${1:-build/default/src/catpack}")
 work=${2:-$(mktemp -d /tmp/catpack-index-XXXXXX)}
 runs=${3:-5}
@@ -55,6 +56,7 @@ median_of() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 compare() {
   local name=$1 target=$2
   shift 3
+  if [ -n "$only" ] && [ "${name%_*}" != "$only" ]; then return; fi
   local tool=() reference=()
   while [ "$1" != "--" ]; do tool+=("$1"); shift; done
   shift
@@ -73,8 +75,8 @@ compare() {
   printf '%-12s catpack %7.3fs  reference %7.3fs  ratio %5.2f  (target %s)  %6.1f ns/member  peak %6.0f MiB, %4.0f bytes/member\n' \
     "$name" "$c" "$r" "$(echo "$c / $r" | bc -l)" "$target" "$(echo "$c * 1000000000 / $count" | bc -l)" \
     "$(echo "$bytes / 1048576" | bc -l)" "$(echo "$bytes / $count" | bc -l)"
-  echo "             catpack runs: ${tool_times[*]}"
-  echo "             reference runs: ${reference_times[*]}"
+  echo "             catpack runs:   $(printf '%.3f ' "${tool_times[@]}")"
+  echo "             reference runs: $(printf '%.3f ' "${reference_times[@]}")"
 }
 
 # --- inputs -------------------------------------------------------------
