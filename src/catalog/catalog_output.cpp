@@ -1,10 +1,16 @@
 #include "catalog/catalog_output.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace catpack {
 
 namespace {
 
 constexpr std::size_t indexFlushSize = 1 << 16;
+// How many data bytes are written before their write-back to the disk is
+// started, so that the flush at the end finds most of them there already.
+constexpr std::uint64_t writeBackStep = 8u << 20;
 
 std::uint64_t sizeOf(platform::Descriptor file) {
   const std::int64_t size = platform::regularFileSize(file);
@@ -14,6 +20,14 @@ std::uint64_t sizeOf(platform::Descriptor file) {
 bool exists(const std::string& path) {
   platform::PathStatus status;
   return platform::queryPathStatus(path, status);
+}
+
+// The folders that hold the files at `first` and `second`, each once.
+std::vector<std::string> foldersOf(const std::string& first, const std::string& second) {
+  std::vector<std::string> folders{platform::folderHolding(first)};
+  std::string other = platform::folderHolding(second);
+  if (other != folders.front()) folders.push_back(std::move(other));
+  return folders;
 }
 
 }  // namespace
@@ -78,11 +92,17 @@ bool CatalogOutput::openForAppending() {
 
 bool CatalogOutput::writeData(const unsigned char* bytes, std::uint32_t length) {
   dataWritten_ += length;
-  return platform::writeAll(dataFile_, bytes, length);
+  if (!platform::writeAll(dataFile_, bytes, length)) return false;
+  if (dataWritten_ - writtenBack_ >= writeBackStep) {
+    platform::startWriteBack(dataFile_, dataSizeBefore_ + writtenBack_, dataSizeBefore_ + dataWritten_);
+    writtenBack_ = dataWritten_;
+  }
+  return true;
 }
 
 bool CatalogOutput::cutDataBack(std::uint64_t size) {
   dataWritten_ = size;
+  writtenBack_ = std::min(writtenBack_, size);
   const std::uint64_t length = dataSizeBefore_ + size;
   return platform::truncateFile(dataFile_, length) &&
          platform::seekFromStart(dataFile_, length) == static_cast<std::int64_t>(length);
@@ -90,7 +110,8 @@ bool CatalogOutput::cutDataBack(std::uint64_t size) {
 
 bool CatalogOutput::writeIndex(const std::string& line) {
   pendingIndex_ += line;
-  return pendingIndex_.size() < indexFlushSize || flushIndex();
+  // An append keeps its lines until the data they list is on the disk.
+  return appending_ || pendingIndex_.size() < indexFlushSize || flushIndex();
 }
 
 bool CatalogOutput::flushIndex() {
@@ -125,7 +146,13 @@ void CatalogOutput::closeReader() {
 
 bool CatalogOutput::commit() {
   closeReader();
-  bool sound = flushIndex();
+  // The lines of an append reach the index only once the data they list is
+  // on the disk; a new catalog's files are both on the disk before either
+  // is put in place.
+  bool sound = appending_ ? platform::flushFile(dataFile_) && flushIndex() &&
+                                platform::flushFile(indexFile_)
+                          : flushIndex() && platform::flushFile(indexFile_) &&
+                                platform::flushFile(dataFile_);
   // An appended catalog is complete once both files are closed; the
   // descriptors must not be cut back once closed, as their numbers may be
   // reused by then.
@@ -135,6 +162,10 @@ bool CatalogOutput::commit() {
   sound = platform::closeDescriptor(indexFile_) && sound;
   indexFile_ = platform::noDescriptor;
   if (sound && !appending_) sound = putInPlace();
+  // Files an append created have names that must reach the disk too.
+  if (sound && appending_ && (createdIndex_ || createdData_)) {
+    sound = platform::flushFolders(foldersOf(indexPath_, dataPath_));
+  }
   if (!sound) {
     abandon();
     return false;
@@ -148,35 +179,48 @@ bool CatalogOutput::putInPlace() {
   // previous one or the new one, never the new data with the old index.
   platform::InterruptDeferral deferral;
   const std::string& data = dataReplacement_.target;
-  const bool hadData = exists(data);
+  const std::string& index = indexReplacement_.target;
   // A second name of the previous data file, to put back should the index
   // fail to follow it.
-  std::string previousData;
-  platform::CleanupSlot previousCleanup = platform::noCleanup;
-  if (hadData) {
-    previousData = platform::temporaryNameBeside(data);
-    previousCleanup = platform::removeOnInterrupt(previousData);
-    if (!platform::makeHardLink(data, previousData)) previousData.clear();
-  }
+  PreviousFile previousData(data);
   bool placed = platform::renameReplacing(dataReplacement_.temporary, data);
-  if (placed && !platform::renameReplacing(indexReplacement_.temporary, indexReplacement_.target)) {
+  if (placed && !platform::renameReplacing(indexReplacement_.temporary, index)) {
     placed = false;
-    if (!previousData.empty()) {
-      platform::renameReplacing(previousData, data);
-    } else if (!hadData) {
-      platform::removeFile(data);
-    }
+    previousData.putBack();
   }
-  if (!previousData.empty()) platform::removeFile(previousData);
-  platform::forgetOnInterrupt(previousCleanup);
   if (placed) {
+    // The temporary files are gone: their names are the catalog's now.
     for (Replacement* replacement : {&indexReplacement_, &dataReplacement_}) {
       platform::forgetOnInterrupt(replacement->cleanup);
       replacement->cleanup = platform::noCleanup;
       replacement->temporary.clear();
     }
+    // Where the new names cannot be made sure of, the run fails; the files
+    // the names lead to are both whole.
+    placed = platform::flushFolders(foldersOf(index, data));
   }
   return placed;
+}
+
+CatalogOutput::PreviousFile::PreviousFile(const std::string& target) : target_(target) {
+  existed_ = exists(target);
+  if (!existed_) return;
+  link_ = platform::temporaryNameBeside(target);
+  cleanup_ = platform::removeOnInterrupt(link_);
+  if (!platform::makeHardLink(target, link_)) link_.clear();
+}
+
+CatalogOutput::PreviousFile::~PreviousFile() {
+  if (!link_.empty()) platform::removeFile(link_);
+  platform::forgetOnInterrupt(cleanup_);
+}
+
+void CatalogOutput::PreviousFile::putBack() {
+  if (!link_.empty()) {
+    if (platform::renameReplacing(link_, target_)) link_.clear();
+  } else if (!existed_) {
+    platform::removeFile(target_);
+  }
 }
 
 void CatalogOutput::forgetCutBacks() {

@@ -46,8 +46,9 @@ class CatalogOutput {
   // Drops the data bytes added after the first `size` of this run.
   bool cutDataBack(std::uint64_t size);
 
-  // Completes the catalog: closes both files and, for a new catalog, puts
-  // them in place. On false the catalog is as it was before.
+  // Completes the catalog: flushes both files to the disk and closes them
+  // and, for a new catalog, puts them in place and flushes their folders.
+  // On false the catalog is as it was before.
   bool commit();
 
   // Undoes everything written, once; also done when the object goes away
@@ -60,6 +61,25 @@ class CatalogOutput {
     std::string target;  // the file to replace, links followed
     std::string temporary;
     platform::CleanupSlot cleanup = platform::noCleanup;
+  };
+
+  // A second name of the file a catalog file replaces, made while it lives
+  // where the file system allows, so that the file can be put back.
+  class PreviousFile {
+   public:
+    explicit PreviousFile(const std::string& target);
+    ~PreviousFile();
+    PreviousFile(const PreviousFile&) = delete;
+    PreviousFile& operator=(const PreviousFile&) = delete;
+    // Puts the previous file back at the target, or removes the target
+    // where there was none.
+    void putBack();
+
+   private:
+    std::string target_;
+    std::string link_;  // empty where no second name could be made
+    platform::CleanupSlot cleanup_ = platform::noCleanup;
+    bool existed_ = false;
   };
 
   bool openReplacement(Replacement& replacement, platform::Descriptor& file);
@@ -85,6 +105,7 @@ class CatalogOutput {
   std::uint64_t indexSizeBefore_ = 0;
   std::uint64_t dataSizeBefore_ = 0;
   std::uint64_t dataWritten_ = 0;
+  std::uint64_t writtenBack_ = 0;  // data bytes whose write-back was started
   std::string pendingIndex_;
 };
 

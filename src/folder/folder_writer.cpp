@@ -1,5 +1,7 @@
 #include "folder/folder_writer.h"
 
+#include <algorithm>
+
 #include "folder/folder_listing.h"
 #include "folder/output_file.h"
 #include "index/entry_content.h"
@@ -40,8 +42,9 @@ bool staysInsideFolder(const std::string& name) {
 }
 
 bool writeFolder(const FileIndex& index, const std::string& outPath) {
+  bool created = false;
   if (!openFolderListing(outPath)) {
-    platform::makeFolder(outPath);
+    created = platform::makeFolder(outPath);
     if (!openFolderListing(outPath)) {
       printErr("Could neither open an existing folder nor create a new one named '%s'\n",
                outPath.c_str());
@@ -49,6 +52,7 @@ bool writeFolder(const FileIndex& index, const std::string& outPath) {
     }
   }
   FolderWriter writer(outPath);
+  if (created) writer.madeOutputFolder();
   // Data files stay open for the whole write: a member may replace one of
   // them in the output folder while later members still need its bytes.
   holdCatalogDataOpen(index, writer.heldFiles());
@@ -57,10 +61,28 @@ bool writeFolder(const FileIndex& index, const std::string& outPath) {
     if (!isDeletionMarker(entry)) writer.writeEntryToFolder(entry);
     advance(1, 0);
   }
+  writer.finish();
   return true;
 }
 
 bool FolderWriter::writeEntryToFolder(const EntryView& entry) {
+  // A file read after the one that replaces it was written is read as it
+  // would have been had that one been put in place at once.
+  if (waiting_.holdsMessages() && !entry.inCatalog && entry.size != 0 && readsFromOutput(entry)) {
+    waiting_.placeAll();
+  }
+  std::string heldMessages;
+  std::optional<MessageCapture> capture;
+  if (waiting_.holdsMessages()) capture.emplace(heldMessages);
+  std::optional<OutputFile> file;
+  const bool written = writeEntry(entry, file);
+  capture.reset();
+  waiting_.add(entry.name, std::move(heldMessages), std::move(file),
+               static_cast<std::uint32_t>(entry.size));
+  return written;
+}
+
+bool FolderWriter::writeEntry(const EntryView& entry, std::optional<OutputFile>& written) {
   if (!staysInsideFolder(entry.name)) {
     printErr("Refusing to write file %s outside folder %s\n", entry.name.c_str(), outPath_.c_str());
     return false;
@@ -87,10 +109,12 @@ bool FolderWriter::writeEntryToFolder(const EntryView& entry) {
     reportReadFailure(entry);
     return false;
   }
-  if (!file || outcome == StreamOutcome::sinkFailed || !file->replaceTarget(entry.time)) {
+  if (!file || outcome == StreamOutcome::sinkFailed) {
     printErr("Failed writing file %s to folder %s\n", entry.name.c_str(), outPath_.c_str());
     return false;
   }
+  file->finish(entry.time);
+  written.emplace(std::move(*file));
   return true;
 }
 
@@ -119,6 +143,23 @@ std::optional<OutputFile> FolderWriter::openTarget(const std::string& name) {
   return std::nullopt;
 }
 
+bool FolderWriter::readsFromOutput(const EntryView& entry) {
+  if (receivingFolders_.empty()) {
+    platform::FolderIdentity output;
+    if (platform::identifyFolder(outPath_, output)) receivingFolders_.push_back(output);
+  }
+  const std::string folder = platform::folderHolding(memberSourcePath(entry));
+  const auto known = sourceFolders_.find(folder);
+  if (known != sourceFolders_.end()) return known->second;
+  // A folder that cannot be told apart may be one that receives output.
+  platform::FolderIdentity identity;
+  const bool receives =
+      !platform::identifyFolder(folder, identity) ||
+      std::find(receivingFolders_.begin(), receivingFolders_.end(), identity) != receivingFolders_.end();
+  sourceFolders_.emplace(folder, receives);
+  return receives;
+}
+
 void FolderWriter::countHeldBack(std::int32_t size) {
   if (!heldBack_) return;
   bytesHeldBack_ += static_cast<std::uint32_t>(size);
@@ -135,10 +176,18 @@ bool FolderWriter::makeLevelFolders(const std::string& convertedName) {
     if (knownFolders_.count(level) != 0) continue;
     // A level just created is known to be a folder; one that could not be
     // created must be one that can be listed.
-    if (!platform::makeFolder(level) && !openFolderListing(level)) {
+    const bool made = platform::makeFolder(level);
+    if (!made && !openFolderListing(level)) {
       printErr("Could neither open an existing subfolder nor create a new one named '%s'\n",
                level.c_str());
       return false;
+    }
+    if (made) {
+      waiting_.noteNewName(platform::folderHolding(level));
+    } else if (platform::FolderIdentity identity; platform::identifyFolder(level, identity)) {
+      // A folder that was there before may be one that files are read from.
+      receivingFolders_.push_back(identity);
+      sourceFolders_.clear();
     }
     knownFolders_.insert(std::move(level));
   }

@@ -40,11 +40,18 @@ bool OutputFile::write(const unsigned char* bytes, std::uint32_t count) {
   return platform::writeAll(file_, bytes, count);
 }
 
-bool OutputFile::replaceTarget(std::int64_t time) {
+void OutputFile::finish(std::int64_t time) {
   platform::setModificationTime(file_, static_cast<std::uint32_t>(time));
+  if (isNewTarget()) {
+    platform::forgetOnInterrupt(cleanup_);
+    cleanup_ = platform::noCleanup;
+  }
+}
+
+bool OutputFile::putInPlace(bool flushed) {
   const bool closed = platform::closeDescriptor(file_);
   file_ = platform::noDescriptor;
-  replaced_ = closed && (path_ == targetPath_ || platform::renameReplacing(path_, targetPath_));
+  replaced_ = flushed && closed && (isNewTarget() || platform::renameReplacing(path_, targetPath_));
   return replaced_;
 }
 

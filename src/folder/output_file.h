@@ -1,7 +1,8 @@
 // A file being written to replace a target: a temporary file beside the
-// target, renamed over it only once it is complete, removed otherwise (also
-// when the run is interrupted). Where no target exists yet, the target
-// itself is created and written, and removed unless it is completed.
+// target, renamed over it only once it is complete and on the disk, removed
+// otherwise (also when the run is interrupted). Where no target exists yet,
+// the target itself is created and written, and removed unless it is
+// completed and flushed.
 #pragma once
 
 #include <cstdint>
@@ -30,9 +31,24 @@ class OutputFile {
   bool opened() const { return file_ != platform::noDescriptor; }
   bool write(const unsigned char* bytes, std::uint32_t count);
 
-  // Sets the time (low 32 bits, unsigned) and closes the file, then renames
-  // it over the target unless it is the target.
-  bool replaceTarget(std::int64_t time);
+  // Sets the time (low 32 bits, unsigned) once every byte is written; the
+  // file stays open to be flushed. A new target is complete from here on:
+  // an interruption leaves it.
+  void finish(std::int64_t time);
+
+  // The open file, to be flushed.
+  platform::Descriptor descriptor() const { return file_; }
+
+  // The file this one replaces or is.
+  const std::string& targetPath() const { return targetPath_; }
+
+  // Whether the file is the target itself, made new by this run.
+  bool isNewTarget() const { return path_ == targetPath_; }
+
+  // Closes the file and, unless it is the target, renames it over the
+  // target; with `flushed` false (its bytes did not reach the disk) the file
+  // is removed instead. True when the target is the new file.
+  bool putInPlace(bool flushed);
 
  private:
   std::string targetPath_;

@@ -155,6 +155,34 @@ bool setModificationTime(Descriptor file, std::uint32_t secondsSince1970);
 // Whether the process may write to the existing file `path`.
 bool isWritable(const std::string& path);
 
+// Durability: what has been written survives a power cut only once it is
+// flushed to the disk.
+
+// Waits until the disk holds every byte written to the open `file`, with its
+// size and times; false when the system reports that they could not all be
+// written.
+bool flushFile(Descriptor file);
+
+// Flushes the `count` files of `files` as flushFile does, and the names
+// made in `folders` as flushFolders does, all together: much quicker than
+// one after the other where the system can write all of them back in one
+// go. Sets `flushed[i]` to whether the `i`th file was flushed; gives
+// whether the folders were.
+bool flushTogether(const Descriptor* files, std::size_t count, bool* flushed,
+                   const std::vector<std::string>& folders);
+
+// Starts writing the bytes `from` to `to` of the open `file` back to the
+// disk without waiting for them, so that a later flush has less to wait for.
+void startWriteBack(Descriptor file, std::uint64_t from, std::uint64_t to);
+
+// Waits until the disk holds the names made, renamed or removed in each of
+// the `folders`; false when that could not be made sure of for any of them.
+bool flushFolders(const std::vector<std::string>& folders);
+
+// The folder that holds the file at `path` (the working folder for a bare
+// name), as flushFolders takes it.
+std::string folderHolding(const std::string& path);
+
 // Renames `from` to `to`, replacing a file already at `to`.
 bool renameReplacing(const std::string& from, const std::string& to);
 

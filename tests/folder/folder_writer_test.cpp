@@ -79,6 +79,8 @@ TEST(WriteEntryToFolder, ReplacesATargetKeepingItsPermissions) {
   const fs::perms before = fs::status(folder.at("out/t.sh")).permissions();
   FolderWriter writer(folder.at("out"));
   EXPECT_TRUE(writer.writeEntryToFolder(folderFile(folder.at("src"), "t.sh", 3, 1000)));
+  EXPECT_EQ(folder.read("out/t.sh"), "old old old") << "replaced only once it is on the disk";
+  writer.finish();
   EXPECT_EQ(folder.read("out/t.sh"), "new");
   EXPECT_EQ(fs::status(folder.at("out/t.sh")).permissions(), before);
   EXPECT_EQ(folder.listing(), "out/\nout/t.sh\nsrc/\nsrc/t.sh\n") << "no temporary file is left";

@@ -1,0 +1,114 @@
+#include "folder/waiting_outputs.h"
+
+#include <algorithm>
+
+#include "platform/platform.h"
+#include "util/console.h"
+
+namespace catpack {
+
+namespace {
+
+// A batch is flushed once it holds this many files or bytes: few enough to
+// keep the open files and the bytes waiting bounded, many enough that one
+// write-back of the file system takes a good number of them at once.
+constexpr std::size_t filesPerBatch = 256;
+constexpr std::uint64_t bytesPerBatch = 64u << 20;
+
+}  // namespace
+
+WaitingOutputs::~WaitingOutputs() {
+  if (flusher_) flusher_->join();
+}
+
+void WaitingOutputs::add(const std::string& name, std::string messages,
+                         std::optional<OutputFile> file, std::uint64_t size) {
+  // With nothing waiting, the entry's messages were printed at once and a
+  // failed entry leaves nothing to do.
+  if (!file && !holdsMessages()) return;
+  if (file) {
+    ++current_.fileCount;
+    current_.bytes += size;
+    // A new file's name is made in its folder, which is flushed with it.
+    if (file->isNewTarget()) addFolder(current_.folders, platform::folderHolding(file->targetPath()));
+  }
+  current_.entries.push_back(Entry{name, std::move(messages), std::move(file)});
+  if (current_.fileCount >= filesPerBatch || current_.bytes >= bytesPerBatch) startFlush();
+}
+
+void WaitingOutputs::noteNewName(const std::string& folder) { addFolder(current_.folders, folder); }
+
+void WaitingOutputs::placeAll() {
+  if (!current_.entries.empty() || !current_.folders.empty()) startFlush();
+  placeFlushed();
+}
+
+void WaitingOutputs::finish() {
+  placeAll();
+  // The names the last batch renamed into place reach the disk as well.
+  if (!renamedFolders_.empty() && !platform::flushFolders(renamedFolders_)) {
+    for (const std::string& name : renamedNames_) reportFailure(name);
+  }
+  renamedNames_.clear();
+  renamedFolders_.clear();
+}
+
+void WaitingOutputs::startFlush() {
+  placeFlushed();
+  auto batch = std::make_unique<Batch>(std::move(current_));
+  current_ = Batch{};
+  // The names the batch before renamed into place go to the disk with this
+  // one's files.
+  for (const std::string& folder : renamedFolders_) addFolder(batch->folders, folder);
+  batch->renamedBefore = std::move(renamedNames_);
+  renamedNames_.clear();
+  renamedFolders_.clear();
+  for (const Entry& entry : batch->entries) {
+    if (entry.file) batch->files.push_back(entry.file->descriptor());
+  }
+  batch->flushed.reset(new bool[batch->files.size() + 1]());
+  Batch* job = batch.get();
+  flushing_ = std::move(batch);
+  flusher_.emplace(1, [job] {
+    job->foldersFlushed =
+        platform::flushTogether(job->files.data(), job->files.size(), job->flushed.get(), job->folders);
+  });
+}
+
+void WaitingOutputs::placeFlushed() {
+  if (!flushing_) return;
+  flusher_->join();
+  flusher_.reset();
+  const std::unique_ptr<Batch> batch = std::move(flushing_);
+  // Files renamed into place before, whose new names may not have reached
+  // the disk.
+  if (!batch->foldersFlushed) {
+    for (const std::string& name : batch->renamedBefore) reportFailure(name);
+  }
+  std::size_t flushedAt = 0;
+  for (Entry& entry : batch->entries) {
+    printCapturedErr(entry.messages);
+    if (!entry.file) continue;
+    // A new file is on the disk once its name is, too.
+    const bool renamed = !entry.file->isNewTarget();
+    const bool flushed = batch->flushed[flushedAt++] && (renamed || batch->foldersFlushed);
+    const std::string folder = platform::folderHolding(entry.file->targetPath());
+    if (!entry.file->putInPlace(flushed)) {
+      reportFailure(entry.name);
+    } else if (renamed) {
+      renamedNames_.push_back(entry.name);
+      addFolder(renamedFolders_, folder);
+    }
+    entry.file.reset();
+  }
+}
+
+void WaitingOutputs::reportFailure(const std::string& name) const {
+  printErr("Failed writing file %s to folder %s\n", name.c_str(), outPath_.c_str());
+}
+
+void WaitingOutputs::addFolder(std::vector<std::string>& folders, const std::string& folder) {
+  if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+}
+
+}  // namespace catpack
