@@ -31,14 +31,16 @@ struct RunSoFar {
   std::map<std::uint64_t, Flushed> flushed;
   std::vector<NameChange> nameChanges;
   std::size_t durable = 0;  // the name changes made durable
-  std::map<std::uint64_t, std::size_t> lastSizeChange;  // per file: name changes up to its creation or truncation
-  std::map<std::string, std::size_t> lastChangeIn;      // per folder: name changes up to the last of its entries
+  std::map<std::uint64_t, std::size_t>
+      lastSizeChange;                               // per file: name changes up to its creation or truncation
+  std::map<std::string, std::size_t> lastChangeIn;  // per folder: name changes up to the last of its entries
 
   void apply(const FileEvent& event, std::size_t number) {
     using Kind = FileEvent::Kind;
     if (changesNames(event)) {
       nameChanges.push_back({&event, number});
-      if (event.kind == Kind::create || event.kind == Kind::truncate) lastSizeChange[event.file] = nameChanges.size();
+      if (event.kind == Kind::create || event.kind == Kind::truncate)
+        lastSizeChange[event.file] = nameChanges.size();
       for (const std::string& folder : foldersChangedBy(event)) lastChangeIn[folder] = nameChanges.size();
     }
     if (event.kind == Kind::create) written[event.file].clear();
@@ -61,7 +63,8 @@ struct RunSoFar {
     Flushed last = found == flushed.end() ? Flushed{} : found->second;
     for (std::size_t change = 0; change < prefix; ++change) {
       const NameChange& name = nameChanges[change];
-      if (name.event->kind == FileEvent::Kind::truncate && name.event->file == file && name.number >= last.upTo) {
+      if (name.event->kind == FileEvent::Kind::truncate && name.event->file == file &&
+          name.number >= last.upTo) {
         applyToBytes(last.bytes, *name.event);
       }
     }
@@ -77,7 +80,8 @@ struct RunSoFar {
       if (node.isFolder) {
         state.entries[path] = Entry{true, ""};
       } else {
-        state.entries[path] = Entry{false, everyByte ? written.at(node.file) : durableBytes(node.file, prefix)};
+        state.entries[path] =
+            Entry{false, everyByte ? written.at(node.file) : durableBytes(node.file, prefix)};
       }
     }
     return state;
@@ -90,17 +94,20 @@ std::string lookOf(const CrashState& state, const std::vector<std::string>& watc
   for (const std::string& top : watched) {
     for (const auto& [path, entry] : state.entries) {
       if (path != top && !path.starts_with(top + "/")) continue;
-      look += path + '\0' + (entry.isFolder ? "folder" : std::to_string(entry.bytes.size())) + '\0' + entry.bytes;
+      look +=
+          path + '\0' + (entry.isFolder ? "folder" : std::to_string(entry.bytes.size())) + '\0' + entry.bytes;
     }
     look += '\0';
   }
   return look;
 }
 
-std::string describe(std::size_t point, std::size_t events, std::size_t prefix, const RunSoFar& run, bool everyByte) {
+std::string describe(std::size_t point, std::size_t events, std::size_t prefix, const RunSoFar& run,
+                     bool everyByte) {
   return "crash after " + std::to_string(point) + " of " + std::to_string(events) + " events, " +
-         std::to_string(prefix) + " of " + std::to_string(run.nameChanges.size()) + " name changes persisted (" +
-         std::to_string(run.durable) + " durable), " + (everyByte ? "every byte written" : "only flushed bytes");
+         std::to_string(prefix) + " of " + std::to_string(run.nameChanges.size()) +
+         " name changes persisted (" + std::to_string(run.durable) + " durable), " +
+         (everyByte ? "every byte written" : "only flushed bytes");
 }
 
 }  // namespace
@@ -128,7 +135,8 @@ CrashStates crashStates(const FileHistory& history, const std::vector<std::strin
     run.apply(events[point], point);
   }
   states.afterRun = run.state(history.initialNames(), run.durable, false);
-  states.afterRun.description = "after the run, " + describe(events.size(), events.size(), run.durable, run, false);
+  states.afterRun.description =
+      "after the run, " + describe(events.size(), events.size(), run.durable, run, false);
   return states;
 }
 

@@ -34,10 +34,10 @@ struct CrashState {
 
 // The crash states of a run, told apart by what a check looks at.
 struct CrashStates {
-  std::size_t events = 0;      // the run's events in the tree
-  std::size_t enumerated = 0;  // crash points × persisted name prefixes × byte variants
+  std::size_t events = 0;            // the run's events in the tree
+  std::size_t enumerated = 0;        // crash points × persisted name prefixes × byte variants
   std::vector<CrashState> distinct;  // the first state of each distinct look of the watched paths
-  CrashState afterRun;  // the run ended, and only what it made durable persisted
+  CrashState afterRun;               // the run ended, and only what it made durable persisted
 };
 
 // Enumerates every crash point of `history` (before each event and after the

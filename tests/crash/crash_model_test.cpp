@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -30,12 +31,14 @@ std::string escaped(const std::string& text) {
 }
 
 TEST(CrashHarness, CallsCountWhereTheyComplete) {
-  const std::string log =
-      "7  openat(AT_FDCWD<" + escaped("/t") + ">, \"" + escaped("a") + "\", O_RDONLY <unfinished ...>\n"
-      "8  write(3<" + escaped("/t/b") + ">, \"" + escaped("hi") + "\", 2) = 2\n"
-      "7  <... openat resumed>) = 4<" + escaped("/t/a") + ">\n"
-      "8  fsync(3<" + escaped("/t/b") + ">) = -1 EIO (Input/output error) (INJECTED)\n"
-      "7  close(4<" + escaped("/t/a") + ">) = ?\n";
+  const std::string folder = "<" + escaped("/t") + ">";
+  const std::string a = "<" + escaped("/t/a") + ">";
+  const std::string b = "<" + escaped("/t/b") + ">";
+  std::string log = "7  openat(AT_FDCWD" + folder + ", \"" + escaped("a") + "\", O_RDONLY <unfinished ...>\n";
+  log += "8  write(3" + b + ", \"" + escaped("hi") + "\", 2) = 2\n";
+  log += "7  <... openat resumed>) = 4" + a + "\n";
+  log += "8  fsync(3" + b + ") = -1 EIO (Input/output error) (INJECTED)\n";
+  log += "7  close(4" + a + ") = ?\n";
   const std::vector<crash::SystemCall> calls = crash::parseStraceLog(log);
   ASSERT_EQ(calls.size(), 3u) << "a call that never completed is left out";
   EXPECT_EQ(calls[0].name, "write");
@@ -56,22 +59,23 @@ class CrashModel : public ::testing::Test {
   // The looks of "target" in every crash state of a replacement by a
   // temporary file, flushed or not, and its look after the run.
   std::pair<std::set<std::string>, std::string> replacement(bool flushed) const {
-    const std::string root = escaped(std::filesystem::canonical(folder.path()).string());
-    const std::string temporary = "3<" + root + escaped("/tmp") + ">";
-    std::string log = "9  openat(AT_FDCWD<" + root + ">, \"" + escaped("tmp") + "\", O_WRONLY|O_CREAT|O_EXCL, 0666) = " +
-                      temporary + "\n9  write(" + temporary + ", \"" + escaped("new") + "\", 3) = 3\n";
+    const std::string path = std::filesystem::canonical(folder.path()).string();
+    const std::string root = "<" + escaped(path) + ">";
+    const std::string temporary = "3<" + escaped(path + "/tmp") + ">";
+    const std::string tmp = "\"" + escaped("tmp") + "\"";
+    std::string log = "9  openat(AT_FDCWD" + root + ", " + tmp + ", O_WRONLY|O_CREAT|O_EXCL, 0666) = ";
+    log += temporary + "\n9  write(" + temporary + ", \"" + escaped("new") + "\", 3) = 3\n";
     if (flushed) log += "9  fsync(" + temporary + ") = 0\n";
-    log += "9  close(" + temporary + ") = 0\n9  rename(\"" + escaped("tmp") + "\", \"" + escaped("target") + "\") = 0\n";
+    log += "9  close(" + temporary + ") = 0\n9  rename(" + tmp + ", \"" + escaped("target") + "\") = 0\n";
     if (flushed) {
-      log += "9  openat(AT_FDCWD<" + root + ">, \"" + escaped(".") + "\", O_RDONLY|O_DIRECTORY) = 3<" + root +
-             ">\n9  fsync(3<" + root + ">) = 0\n";
+      log += "9  openat(AT_FDCWD" + root + ", \"" + escaped(".") + "\", O_RDONLY|O_DIRECTORY) = 3" + root +
+             "\n9  fsync(3" + root + ") = 0\n";
     }
     FileHistory history(folder.path());
     history.follow(crash::parseStraceLog(log));
     const crash::CrashStates states = crash::crashStates(history, {"target"});
-    std::set<std::string> looks;
+    std::set<std::string> looks;  // the target is in every state: it has a version at all times
     for (const crash::CrashState& state : states.distinct) looks.insert(state.entries.at("target").bytes);
-    EXPECT_EQ(looks.size(), states.distinct.size()) << "the target is always there";
     return {looks, states.afterRun.entries.at("target").bytes};
   }
 

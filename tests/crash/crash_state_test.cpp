@@ -101,9 +101,13 @@ std::optional<std::string> fileIn(const CrashState& state, const std::string& pa
   return found->second.bytes;
 }
 
-CatalogFiles catalogIn(const CrashState& state) { return {fileIn(state, "c.cat"), fileIn(state, "c.dat")}; }
+CatalogFiles catalogIn(const CrashState& state) {
+  return {fileIn(state, "c.cat"), fileIn(state, "c.dat")};
+}
 
-CatalogFiles catalogIn(const TempFolder& folder) { return {folder.read("c.cat"), folder.read("c.dat")}; }
+CatalogFiles catalogIn(const TempFolder& folder) {
+  return {folder.read("c.cat"), folder.read("c.dat")};
+}
 
 // How `file` (named `name`) compares with the previous and the new one.
 std::string compared(const std::optional<std::string>& file, const std::optional<std::string>& previous,
@@ -134,7 +138,9 @@ bool isLevelFolder(const std::string& name, const Members& members) {
   return false;
 }
 
-bool isTemporary(const std::string& name) { return name.substr(name.rfind('/') + 1).starts_with(".cpk"); }
+bool isTemporary(const std::string& name) {
+  return name.substr(name.rfind('/') + 1).starts_with(".cpk");
+}
 
 class CrashStateTest : public ::testing::Test {
  protected:
@@ -155,8 +161,8 @@ class CrashStateTest : public ::testing::Test {
   CrashStates trace(const std::string& label, const std::vector<std::string>& arguments,
                     const std::vector<std::string>& watched) const {
     crash::FileHistory history(folder.path());
-    const crash::TracedRun run =
-        crash::traceCatpack({"-e", std::string("trace=") + crash::fileChangingCalls}, arguments, folder.path());
+    const crash::TracedRun run = crash::traceCatpack({"-e", std::string("trace=") + crash::fileChangingCalls},
+                                                     arguments, folder.path());
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.exitCode, 0);
     history.follow(run.calls);
@@ -183,7 +189,8 @@ class CrashStateTest : public ::testing::Test {
         continue;
       }
       const auto extracted = back.extracted.find(name);
-      EXPECT_TRUE(extracted != back.extracted.end() && extracted->second == *source) << name << " is not whole";
+      EXPECT_TRUE(extracted != back.extracted.end() && extracted->second == *source)
+          << name << " is not whole";
     }
     EXPECT_EQ(back.extracted.size(), listed.size()) << "extracting gives the listed members only";
   }
@@ -246,7 +253,8 @@ class CrashStateTest : public ::testing::Test {
         const std::string name = path.substr(4);
         const auto member = outputMembers().find(name);
         if (entry.isFolder) {
-          EXPECT_TRUE(isLevelFolder(name, outputMembers())) << "the folder " << name << " belongs to no member";
+          EXPECT_TRUE(isLevelFolder(name, outputMembers()))
+              << "the folder " << name << " belongs to no member";
         } else if (member == outputMembers().end()) {
           EXPECT_TRUE(isTemporary(name)) << name << " is neither a member nor a temporary file";
         } else if (replaced != nullptr) {
@@ -282,7 +290,8 @@ TEST_F(CrashStateTest, ANewOldFormatCatalogOverAPreviousOneIsEitherOfThem) {
 
 TEST_F(CrashStateTest, ANewCatalogWhereNoneWasIsAbsentOrNew) {
   lay("src", newMembers());
-  const CrashStates states = trace("new catalog where none was", {"-in", "src", "-out", "c.cat"}, {"c.cat", "c.dat"});
+  const CrashStates states =
+      trace("new catalog where none was", {"-in", "src", "-out", "c.cat"}, {"c.cat", "c.dat"});
   const CatalogFiles written = catalogIn(folder);
   for (const CrashState& state : states.distinct) {
     SCOPED_TRACE(state.description);

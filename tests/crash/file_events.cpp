@@ -46,7 +46,9 @@ std::string readFile(const fs::path& path) {
   return bytes.str();
 }
 
-bool writes(const std::string& flags) { return hasFlag(flags, "O_WRONLY") || hasFlag(flags, "O_RDWR"); }
+bool writes(const std::string& flags) {
+  return hasFlag(flags, "O_WRONLY") || hasFlag(flags, "O_RDWR");
+}
 
 }  // namespace
 
@@ -130,7 +132,8 @@ void applyToBytes(std::string& bytes, const FileEvent& event) {
     bytes.resize(event.offset);
   } else if (event.kind == FileEvent::Kind::write) {
     bytes.resize(std::max<std::size_t>(bytes.size(), event.offset + event.bytes.size()));
-    std::copy(event.bytes.begin(), event.bytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(event.offset));
+    std::copy(event.bytes.begin(), event.bytes.end(),
+              bytes.begin() + static_cast<std::ptrdiff_t>(event.offset));
   }
 }
 
@@ -198,11 +201,15 @@ void FileHistory::follow(const SystemCall& call) {
     if (OpenFile* open = insideOpen(descriptor); open != nullptr) open->position = call.result;
   } else if (name == "ftruncate") {
     if (OpenFile* open = insideOpen(descriptor); open != nullptr) {
-      record({.kind = FileEvent::Kind::truncate, .file = open->file, .offset = static_cast<std::uint64_t>(numberOf(a[1]))});
+      record({.kind = FileEvent::Kind::truncate,
+              .file = open->file,
+              .offset = static_cast<std::uint64_t>(numberOf(a[1]))});
     }
   } else if (name == "truncate") {
     if (resolve("", a[0], relative)) {
-      record({.kind = FileEvent::Kind::truncate, .file = fileAt(relative), .offset = static_cast<std::uint64_t>(numberOf(a[1]))});
+      record({.kind = FileEvent::Kind::truncate,
+              .file = fileAt(relative),
+              .offset = static_cast<std::uint64_t>(numberOf(a[1]))});
     }
   } else if (name == "rename") {
     renamed("", a[0], "", a[1], FileEvent::Kind::rename);
@@ -240,7 +247,8 @@ bool FileHistory::resolve(const std::string& from, const std::string& path, std:
     if (!from.empty() && from != "AT_FDCWD") throw std::runtime_error("no path for the folder " + from);
     folder = root_;  // the run's working folder
   }
-  std::string normal = (name.starts_with("/") ? fs::path(name) : fs::path(folder) / name).lexically_normal().generic_string();
+  std::string normal =
+      (name.starts_with("/") ? fs::path(name) : fs::path(folder) / name).lexically_normal().generic_string();
   while (normal.size() > 1 && normal.back() == '/') normal.pop_back();
   if (normal == root_) {
     relative.clear();
@@ -251,7 +259,8 @@ bool FileHistory::resolve(const std::string& from, const std::string& path, std:
   return true;
 }
 
-void FileHistory::opened(const std::string& from, const std::string& path, const std::string& flags, int descriptor) {
+void FileHistory::opened(const std::string& from, const std::string& path, const std::string& flags,
+                         int descriptor) {
   auto open = std::make_shared<OpenFile>();
   std::string relative;
   if (resolve(from, path, relative)) {
@@ -281,7 +290,7 @@ void FileHistory::wrote(int descriptor, const std::string& bytes, std::int64_t o
   if (open == nullptr || bytes.empty()) return;
   if (open->isFolder) throw std::runtime_error("the run wrote to the folder " + open->folder);
   // On Linux a positioned write to an O_APPEND descriptor appends too.
-  const std::uint64_t at = open->append ? bytes_[open->file].size()
+  const std::uint64_t at = open->append  ? bytes_[open->file].size()
                            : offset >= 0 ? static_cast<std::uint64_t>(offset)
                                          : open->position;
   if (offset < 0) open->position = at + bytes.size();
@@ -295,15 +304,18 @@ void FileHistory::renamed(const std::string& fromFolder, const std::string& from
   const bool sourceInside = resolve(fromFolder, from, source);
   const bool targetInside = resolve(toFolder, to, target);
   if (!sourceInside && !targetInside) return;
-  if (sourceInside != targetInside) throw std::runtime_error("a name moved across the root: " + source + target);
-  if (names_.count(source) == 0) throw std::runtime_error("the run moved " + source + ", which the model does not hold");
+  if (sourceInside != targetInside)
+    throw std::runtime_error("a name moved across the root: " + source + target);
+  if (names_.count(source) == 0)
+    throw std::runtime_error("the run moved " + source + ", which the model does not hold");
   record({.kind = kind, .path = source, .target = target});
 }
 
 void FileHistory::removed(const std::string& folder, const std::string& path, bool isFolder) {
   std::string relative;
   if (!resolve(folder, path, relative)) return;
-  if (names_.count(relative) == 0) throw std::runtime_error("the run removed " + relative + ", which the model does not hold");
+  if (names_.count(relative) == 0)
+    throw std::runtime_error("the run removed " + relative + ", which the model does not hold");
   record({.kind = isFolder ? FileEvent::Kind::removeFolder : FileEvent::Kind::remove, .path = relative});
 }
 
@@ -319,7 +331,8 @@ void FileHistory::flushed(int descriptor) {
 
 std::uint64_t FileHistory::fileAt(const std::string& relative) const {
   const auto found = names_.find(relative);
-  if (found == names_.end() || found->second.isFolder) throw std::runtime_error("no file is named " + relative);
+  if (found == names_.end() || found->second.isFolder)
+    throw std::runtime_error("no file is named " + relative);
   return found->second.file;
 }
 

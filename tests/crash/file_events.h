@@ -79,12 +79,12 @@ class FileHistory {
  private:
   // What an open descriptor refers to, shared by its duplicates.
   struct OpenFile {
-    bool inside = false;   // a file or folder below the root
+    bool inside = false;  // a file or folder below the root
     bool isFolder = false;
     std::uint64_t file = 0;
-    std::string folder;    // the folder's relative path
+    std::string folder;  // the folder's relative path
     std::uint64_t position = 0;
-    bool append = false;   // O_APPEND: every write goes to the end
+    bool append = false;  // O_APPEND: every write goes to the end
   };
 
   void follow(const SystemCall& call);
@@ -107,8 +107,8 @@ class FileHistory {
   std::string root_;  // canonical, without a trailing "/"
   Names initialNames_;
   std::map<std::uint64_t, std::string> initialBytes_;
-  Names names_;                                  // as the events so far left them
-  std::map<std::uint64_t, std::string> bytes_;   // likewise
+  Names names_;                                 // as the events so far left them
+  std::map<std::uint64_t, std::string> bytes_;  // likewise
   // One table for the whole process: its threads share their descriptors.
   std::map<int, std::shared_ptr<OpenFile>> descriptors_;
   std::uint64_t nextFile_ = 1;

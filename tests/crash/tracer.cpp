@@ -208,7 +208,8 @@ std::vector<SystemCall> parseStraceLog(const std::string& log) {
     const std::string thread = line.substr(0, digits);
     std::string text = line.substr(start);
     const std::string pending = " <unfinished ...>";
-    if (text.size() >= pending.size() && text.compare(text.size() - pending.size(), pending.size(), pending) == 0) {
+    if (text.size() >= pending.size() &&
+        text.compare(text.size() - pending.size(), pending.size(), pending) == 0) {
       unfinished[thread] = text.substr(0, text.size() - pending.size());
       continue;
     }
@@ -252,7 +253,9 @@ std::string annotatedPath(const std::string& argument) {
   return unescape(argument, open + 1, argument.size() - 1);
 }
 
-std::int64_t numberOf(const std::string& argument) { return std::strtoll(argument.c_str(), nullptr, 0); }
+std::int64_t numberOf(const std::string& argument) {
+  return std::strtoll(argument.c_str(), nullptr, 0);
+}
 
 bool hasFlag(const std::string& argument, const std::string& flag) {
   std::istringstream flags(argument);
