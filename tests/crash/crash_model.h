@@ -23,7 +23,6 @@ namespace catpack::crash {
 struct Entry {
   bool isFolder = false;
   std::string bytes;
-  bool operator==(const Entry&) const = default;
 };
 
 // One way the tree may look after a power cut.

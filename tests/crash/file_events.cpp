@@ -28,7 +28,7 @@ Subtree takeSubtree(Names& names, const std::string& path) {
     names.erase(top);
   }
   const std::string below = path + "/";
-  for (auto it = names.lower_bound(below); it != names.end() && it->first.rfind(below, 0) == 0;) {
+  for (auto it = names.lower_bound(below); it != names.end() && it->first.starts_with(below);) {
     taken.emplace_back(it->first.substr(path.size()), it->second);
     it = names.erase(it);
   }

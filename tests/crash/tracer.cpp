@@ -167,12 +167,11 @@ TracedRun traceCatpack(const std::vector<std::string>& straceOptions,
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
-  const std::string outPath = capture.at("out");
   const std::string errPath = capture.at("err");
   const pid_t process = ::fork();
   if (process < 0) throw std::runtime_error("fork failed");
   if (process == 0) {
-    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    const int out = ::open("/dev/null", O_WRONLY);
     const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
     if (::chdir(workingFolder.c_str()) != 0) ::_exit(126);
@@ -190,7 +189,6 @@ TracedRun traceCatpack(const std::vector<std::string>& straceOptions,
   int status = 0;
   if (::waitpid(process, &status, 0) != process) throw std::runtime_error("waitpid failed");
   TracedRun run;
-  run.out = readFile(outPath);
   run.err = readFile(errPath);
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   run.calls = parseStraceLog(readFile(log));
@@ -208,18 +206,17 @@ std::vector<SystemCall> parseStraceLog(const std::string& log) {
     const std::string thread = line.substr(0, digits);
     std::string text = line.substr(start);
     const std::string pending = " <unfinished ...>";
-    if (text.size() >= pending.size() &&
-        text.compare(text.size() - pending.size(), pending.size(), pending) == 0) {
+    if (text.ends_with(pending)) {
       unfinished[thread] = text.substr(0, text.size() - pending.size());
       continue;
     }
-    if (text.rfind("<... ", 0) == 0) {
+    if (text.starts_with("<... ")) {
       const std::size_t resumed = text.find(" resumed>");
       const auto begun = unfinished.find(thread);
       if (resumed == std::string::npos || begun == unfinished.end()) {
         throw std::runtime_error("resumed call without its start: " + line);
       }
-      text = begun->second + text.substr(resumed + 9);
+      text = begun->second + text.substr(resumed + std::string(" resumed>").size());
       unfinished.erase(begun);
     }
     SystemCall call;

@@ -18,7 +18,6 @@ struct SystemCall {
 
 // What a traced run did.
 struct TracedRun {
-  std::string out;  // catpack's standard output
   std::string err;  // catpack's standard error (strace itself stays quiet)
   int exitCode = -1;
   std::vector<SystemCall> calls;  // in the order they completed
@@ -31,7 +30,8 @@ extern const char* const fileChangingCalls;
 
 // Runs catpack with `arguments` in `workingFolder` under strace -f -y -qq -xx
 // with a long string limit, and `straceOptions` (the trace set, injections)
-// added. Throws when strace is not installed, saying to install it.
+// added; its standard output goes nowhere. Throws when strace is not
+// installed, saying to install it.
 TracedRun traceCatpack(const std::vector<std::string>& straceOptions,
                        const std::vector<std::string>& arguments, const std::string& workingFolder);
 
