@@ -115,6 +115,10 @@ class MemberWriter {
     printErr("Illegal file name %s\n", entry.name.c_str());
     return true;
   }
+  // Refuses a line known to be refused before the member's bytes were
+  // loaded, once they are: only read through, nothing of them written, so
+  // that a member that cannot be loaded gets the loader's message alone.
+  bool refuseOnceLoaded(const EntryView& entry);
   // Copies the member's bytes to the data file, handing them to `hashed`
   // when set; false when the source failed (the bytes are cut back out)
   // or, with `written` false, when writing failed.
@@ -214,16 +218,32 @@ bool MemberWriter::copyBytes(const EntryView& entry, PieceHashing::Member* hashe
   return false;
 }
 
+bool MemberWriter::refuseOnceLoaded(const EntryView& entry) {
+  if (entry.size != 0) {
+    std::optional<RangeReader> source = openStoredBytes(entry, &held_);
+    if (!source) return true;
+    const StreamOutcome outcome =
+        streamBytes(*source, false, [](const unsigned char*, std::uint32_t count) {
+          advance(0, count);
+          return true;
+        });
+    if (outcome != StreamOutcome::complete) return true;
+  }
+  return refuse(entry);
+}
+
 bool MemberWriter::write(const EntryView& entry) {
-  if (isIllegalName(entry.name, oldFormat_)) return refuse(entry);
+  // A line is judged only once the member's bytes were loaded.
   if (oldFormat_) {
-    // An old-format line does not depend on the bytes: it is checked first.
+    // An old-format line does not depend on the bytes: whether it is
+    // refused is known before they are loaded.
     const std::string line = stored(formatText("%s %d\n", entry.name.c_str(), entry.size));
-    if (!guard_.accepts(line)) return refuse(entry);
+    if (isIllegalName(entry.name, true) || !guard_.accepts(line)) return refuseOnceLoaded(entry);
     bool written = true;
     if (entry.size != 0 && !copyBytes(entry, nullptr, written)) return written;
     return addLine(line);
   }
+  if (isIllegalName(entry.name, false)) return refuseOnceLoaded(entry);
   // A known digest is not computed again.
   PendingLine line{entry, output_.dataSize(), entry.size == 0 ? zeroDigest() : entry.digest,
                    nullptr};

@@ -49,8 +49,8 @@ Written writeWith(const TempFolder& folder, const FileIndex& index, const std::s
 // An index with members of every kind: folder files small and larger than
 // a piece, some vanished or shrunk since the scan; old-format members, one
 // of them past the end of its data file; current-format members with and
-// without a stated digest; a deletion marker, an empty file, a name that
-// cannot be written.
+// without a stated digest; a deletion marker, an empty file, a member
+// whose bytes load but whose name cannot be written.
 class ParallelWriter : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -77,7 +77,7 @@ class ParallelWriter : public ::testing::Test {
     index.addCatalogMember("cur/stated", 4, 3, folder.at("cur"), 0, "0123456789abcdef0123456789abcdef", false);
     index.addCatalogMember("cur/missing", 4, 3, folder.at("nowhere"), 0, "", false);
     index.addDeletion("deleted");
-    index.addFolderFile("bad\nname", 1, 1, folder.at("in"));
+    index.addCatalogMember("bad\nname", 1, 1, folder.at("cur"), 0, "", false);
   }
 
   void addFile(const std::string& name, const std::string& content) {

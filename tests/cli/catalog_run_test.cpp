@@ -1,6 +1,7 @@
 // Catalogs through the command line: packing, conversion both ways,
 // merging, appending, and what the writer does with bad input and failures.
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -15,6 +16,7 @@ namespace {
 
 using testing::banner;
 using testing::console;
+using testing::currentIndexLine;
 using testing::md5sumOf;
 using testing::md5sumOfBytes;
 using testing::oldIndexText;
@@ -243,6 +245,81 @@ TEST_F(CatalogRun, MembersThatCannotBeLoadedAreLeftOut) {
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(folder.read("x.cat"), "fine 2 1 " + md5sumOfBytes("ok") + "\n");
   EXPECT_EQ(folder.read("x.dat"), "ok");
+}
+
+// Writes `source` (a current-format catalog) as a new old-format catalog
+// and appends it to an old-format catalog holding no member yet, where the
+// format test still looks at every line; both must report `loadFailure`
+// alone and hold `ok.txt` ("ok", the source's first bytes) as the only member.
+void expectOnlyTheLoadFailure(const TempFolder& folder, const std::string& source,
+                              const std::string& loadFailure) {
+  const RunResult converted = runCatpack({"-in", source, "-zarn3cat", "-out", "new.cat"}, folder.path());
+  EXPECT_EQ(converted.err, console(loadFailure)) << source;
+  EXPECT_EQ(converted.exitCode, 0);
+  EXPECT_EQ(folder.read("new.cat"), oldIndexText("foo.dat\nok.txt 2\n")) << source;
+  EXPECT_EQ(folder.read("new.dat"), underDataKey("ok")) << source;
+
+  folder.write("into.cat", oldIndexText("foo.dat\n"));
+  folder.write("into.dat", "");
+  const RunResult appended = runCatpack({"-in", source, "-out", "into.cat", "-append"}, folder.path());
+  EXPECT_EQ(appended.err, console(loadFailure)) << source;
+  EXPECT_EQ(appended.exitCode, 0);
+  EXPECT_EQ(folder.read("into.cat"), oldIndexText("foo.dat\nok.txt 2\n")) << source;
+  EXPECT_EQ(folder.read("into.dat"), underDataKey("ok")) << source;
+}
+
+TEST_F(CatalogRun, AMemberOfNegativeSizeIsBlamedOnItsLoadNotItsName) {
+  // "minus.bin -7" would not read as an old-format line, but the member
+  // cannot be loaded in the first place.
+  folder.write("neg.cat", currentIndexLine("ok.txt", "ok", 1) + "minus.bin -7 1 " + zeroDigest + "\n");
+  folder.write("neg.dat", "ok");
+  expectOnlyTheLoadFailure(folder, "neg.cat", "[Load] Failed to allocate -7 bytes for file neg.dat\n");
+}
+
+TEST_F(CatalogRun, AMemberPastTheEndOfItsDataIsBlamedOnItsLoadNotItsName) {
+  // After a first line only, a line this long would hide an old index's
+  // format from the format test, but the member cannot be loaded anyway.
+  const std::string longName(1020, 'a');
+  folder.write("past.cat", currentIndexLine("ok.txt", "ok", 1) + longName + " 9 1 " + zeroDigest + "\n");
+  folder.write("past.dat", "ok");
+  expectOnlyTheLoadFailure(folder, "past.cat", "[Load] Failed to read from file past.dat\n");
+}
+
+TEST_F(CatalogRun, ANameTheOldFormatRefusesIsReportedOnlyOnceItsMemberLoaded) {
+  // In key order: an empty name whose offset the negative size before it
+  // moves past the data, a control byte whose bytes load, a control byte
+  // past the end of the data, a lone high byte with a negative size.
+  folder.write("both.cat", currentIndexLine("ok.txt", "ok", 1) + currentIndexLine("bell\x07.txt", "abc", 1) +
+                               "ctrl\x01.bin 9 1 " + zeroDigest + "\nlone\xE9.bin -7 1 " + zeroDigest +
+                               "\n 5 1 " + zeroDigest + "\n");
+  folder.write("both.dat", "okabc");
+  const RunResult result = run({"-in", "both.cat", "-zarn3cat", "-out", "old.cat"});
+  EXPECT_EQ(result.err, console("[Load] Failed to read from file both.dat\n"
+                                "Illegal file name bell\x07.txt\n"
+                                "[Load] Failed to read from file both.dat\n"
+                                "[Load] Failed to allocate -7 bytes for file both.dat\n"));
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(folder.read("old.cat"), oldIndexText("foo.dat\nok.txt 2\n"));
+  EXPECT_EQ(folder.read("old.dat"), underDataKey("ok"));
+}
+
+TEST_F(CatalogRun, ANameWithALineBreakIsReportedOnlyOnceItsFileLoaded) {
+  if (!testing::hasPosixFileSystem() || !testing::canRunUnprivileged()) {
+    GTEST_SKIP() << "needs names holding a line feed and root to run as another user";
+  }
+  folder.write("lb/ok.txt", "ok", 1);
+  folder.write("lb/bad\nname", "x", 1);
+  std::filesystem::permissions(folder.at("lb/bad\nname"), std::filesystem::perms::none);
+  folder.makeFolder("out");
+  std::filesystem::permissions(folder.at("out"), std::filesystem::perms::all);
+  for (bool old : {false, true}) {
+    std::vector<std::string> pack = {"-in", "lb", "-out", "out/x.cat"};
+    if (old) pack.push_back("-zarn3cat");
+    const RunResult result = runCatpack(pack, folder.path(), {.unprivileged = true});
+    EXPECT_EQ(result.err, "[Load] Failed to open file lb/bad\nname\n") << old;
+    EXPECT_EQ(result.exitCode, 0) << old;
+    EXPECT_EQ(testing::listedNames(folder.path(), "out/x.cat"), std::vector<std::string>{"ok.txt"}) << old;
+  }
 }
 
 TEST_F(CatalogRun, AMemberBeyondFourGibibytesIsListedHashedAndExtracted) {

@@ -1,5 +1,6 @@
 // Folder trees through the command line: scanning, mixing with catalogs,
 // writing trees with their times, and the faults users' trees bring.
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -233,6 +234,37 @@ TEST_F(FolderRun, AShrunkFileIsAReadFailureAndNothingIsTruncated) {
                         "Failed reading file sub/a.txt from tree\n"));
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_FALSE(folder.exists("tree/sub/sub"));
+}
+
+TEST_F(FolderRun, ManyReplacedFilesKeepTheOrderOfTheirMessages) {
+  // More files than are put in place at once, every one replacing a file;
+  // some are blocked by a folder of their name, whose messages must come
+  // in key order between the others.
+  std::string expected;
+  for (int at = 0; at < 700; ++at) {
+    char name[8];
+    std::snprintf(name, sizeof name, "f%03d", at);
+    folder.write(std::string("tree/") + name, "new " + std::to_string(at), 1000 + at);
+    if (at % 97 == 5) {
+      folder.makeFolder(std::string("out/") + name);
+      expected += "Failed to open file '" + testing::native(std::string("out/") + name) +
+                  "' for writing\nFailed writing file " + name + " to folder out\n";
+    } else {
+      folder.write(std::string("out/") + name, "old");
+    }
+  }
+  ASSERT_EQ(run({"-in", "tree", "-out", "pack.cat"}).exitCode, 0);
+  const RunResult result = run({"-in", "pack.cat", "-out", "out"});
+  EXPECT_EQ(result.err, console(expected));
+  EXPECT_EQ(result.exitCode, 0);
+  for (int at = 0; at < 700; ++at) {
+    if (at % 97 == 5) continue;
+    char name[8];
+    std::snprintf(name, sizeof name, "f%03d", at);
+    EXPECT_EQ(folder.read(std::string("out/") + name), "new " + std::to_string(at)) << name;
+    EXPECT_EQ(folder.modificationTime(std::string("out/") + name), 1000 + at) << name;
+  }
+  EXPECT_EQ(folder.hiddenEntries(), "");
 }
 
 TEST_F(FolderRun, AMissingMemberLeavesAnExistingTargetAsItWas) {
