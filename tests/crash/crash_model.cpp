@@ -88,16 +88,13 @@ struct RunSoFar {
   }
 };
 
-// What `state` shows of the `watched` paths, as one text.
-std::string lookOf(const CrashState& state, const std::vector<std::string>& watched) {
+// What `state` shows of the `watched` entries, as one text.
+std::string lookOf(const CrashState& state, const Watched& watched) {
   std::string look;
-  for (const std::string& top : watched) {
-    for (const auto& [path, entry] : state.entries) {
-      if (path != top && !path.starts_with(top + "/")) continue;
-      look +=
-          path + '\0' + (entry.isFolder ? "folder" : std::to_string(entry.bytes.size())) + '\0' + entry.bytes;
-    }
-    look += '\0';
+  for (const auto& [path, entry] : state.entries) {
+    if (!watched(path)) continue;
+    look +=
+        path + '\0' + (entry.isFolder ? "folder" : std::to_string(entry.bytes.size())) + '\0' + entry.bytes;
   }
   return look;
 }
@@ -112,7 +109,7 @@ std::string describe(std::size_t point, std::size_t events, std::size_t prefix, 
 
 }  // namespace
 
-CrashStates crashStates(const FileHistory& history, const std::vector<std::string>& watched) {
+CrashStates crashStates(const FileHistory& history, const Watched& watched) {
   const std::vector<FileEvent>& events = history.events();
   CrashStates states;
   states.events = events.size();

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -39,11 +40,14 @@ struct CrashStates {
   CrashState afterRun;               // the run ended, and only what it made durable persisted
 };
 
+// Whether a check looks at the entry of a path: watched entries tell states
+// apart.
+using Watched = std::function<bool(const std::string& path)>;
+
 // Enumerates every crash point of `history` (before each event and after the
 // last), every name prefix that may have persisted there and both byte
-// variants. `watched` are the paths (each with everything below it) whose
-// entries tell states apart.
-CrashStates crashStates(const FileHistory& history, const std::vector<std::string>& watched);
+// variants, and keeps one state of each look of the `watched` entries.
+CrashStates crashStates(const FileHistory& history, const Watched& watched);
 
 // Lays out what `state` holds below `folder`, which exists and is empty.
 void replay(const CrashState& state, const std::string& folder);

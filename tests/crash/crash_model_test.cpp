@@ -73,7 +73,8 @@ class CrashModel : public ::testing::Test {
     }
     FileHistory history(folder.path());
     history.follow(crash::parseStraceLog(log));
-    const crash::CrashStates states = crash::crashStates(history, {"target"});
+    const crash::CrashStates states =
+        crash::crashStates(history, [](const std::string& path) { return path == "target"; });
     std::set<std::string> looks;  // the target is in every state: it has a version at all times
     for (const crash::CrashState& state : states.distinct) looks.insert(state.entries.at("target").bytes);
     return {looks, states.afterRun.entries.at("target").bytes};
