@@ -10,11 +10,12 @@ set(CPACK_PACKAGE_VENDOR "the catpack developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "assemble, compare and convert sets of data files")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "catpack reads folder trees and catalogs (an index file name.cat and a data\n"
-  "file name.dat) into one set of files, can reduce it to its difference from\n"
-  "a base set (new and changed files plus deletion markers), keep or drop\n"
-  "files by regular expressions, and writes the result as a new catalog, in\n"
-  "the old scrambled catalog format, appended to a catalog, or as files below\n"
-  "a folder with their modification times restored.")
+  "file name.dat) into one set of files. It can reduce the set to its\n"
+  "difference from a base set (new and changed files plus deletion markers),\n"
+  "keep or drop files by regular expressions and list them, and writes the\n"
+  "result as a new catalog, as a catalog in the old scrambled format, appended\n"
+  "to an existing catalog, or as files below a folder with their modification\n"
+  "times restored. A catalog is replaced only once the new one is complete.")
 set(CPACK_STRIP_FILES ON)
 
 if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
@@ -43,15 +44,22 @@ else()
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
   # catpack_<version>_<architecture>.deb, depending on the packages that hold
-  # the shared libraries the program links (found by dpkg-shlibdeps).
+  # the shared libraries the program links (found by dpkg-shlibdeps). The
+  # debian preset builds it with Debian's packaging flags, and
+  # cmake/deb_layout.cmake gives its files Debian's layout, with the
+  # copyright file and changelog of packaging/.
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "the catpack developers")
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER
+    "the catpack developers <maintainers@users.noreply.c-seed-53b53c38.example>")
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/deb_layout.cmake)
+  set(CPACK_CATPACK_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
+  set(CPACK_CATPACK_STRIP ${CMAKE_STRIP})
 endif()
 
 include(CPack)

@@ -3,14 +3,11 @@
 namespace catpack {
 
 OutputFile::OutputFile(const std::string& targetPath, const std::uint32_t* permissions)
-    : targetPath_(targetPath), file_(platform::createTemporaryBeside(targetPath, path_, cleanup_)) {
-  // Set before any byte is written, so that a private file's new bytes are
-  // never readable by others, not even in the temporary file.
-  if (opened() && permissions != nullptr && !platform::setPermissions(file_, *permissions)) {
-    platform::closeDescriptor(file_);
-    file_ = platform::noDescriptor;
-  }
-}
+    // Made with the permission bits before any byte is written, so that a
+    // private file's new bytes are never readable by others, not even in
+    // the temporary file.
+    : targetPath_(targetPath),
+      file_(platform::createTemporaryBeside(targetPath, path_, cleanup_, permissions)) {}
 
 OutputFile::OutputFile(const std::string& targetPath, NewTarget)
     : targetPath_(targetPath), file_(platform::createNewFile(targetPath)) {

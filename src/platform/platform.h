@@ -121,11 +121,12 @@ bool closeDescriptor(Descriptor file);
 
 // Creates a new file in the folder of `targetPath` under a short name no
 // file has yet (its length does not depend on the target's), with the
-// permissions a new file gets by default; sets `createdPath`, and `cleanup`
-// to its registration for removal on interruption, which the caller forgets
-// once the file is renamed or removed.
+// permission bits `permissions` where given, else those a new file gets by
+// default; sets `createdPath`, and `cleanup` to its registration for
+// removal on interruption, which the caller forgets once the file is
+// renamed or removed.
 Descriptor createTemporaryBeside(const std::string& targetPath, std::string& createdPath,
-                                 CleanupSlot& cleanup);
+                                 CleanupSlot& cleanup, const std::uint32_t* permissions = nullptr);
 
 // Creates the file `path`, which must not exist yet (nor be a link), with
 // the permissions a new file gets by default; noDescriptor otherwise.

@@ -139,7 +139,14 @@ void count(std::uint64_t files, std::uint64_t bytes) {
 
 void eraseStatusLine() {
   if (state.shownLength == 0) return;
-  writeToTerminal("\r" + std::string(state.shownLength, ' ') + "\r");
+  // Built by appending: GCC 12 at -O3 takes `"\r" + std::string(...)` for an
+  // overlapping copy (-Wrestrict, a false positive inside std::string).
+  std::string blank;
+  blank.reserve(state.shownLength + 2);
+  blank += '\r';
+  blank.append(state.shownLength, ' ');
+  blank += '\r';
+  writeToTerminal(blank);
   state.shownLength = 0;
   platform::blankOnInterrupt(0);
 }

@@ -236,33 +236,38 @@ TEST_F(FolderRun, AShrunkFileIsAReadFailureAndNothingIsTruncated) {
   EXPECT_FALSE(folder.exists("tree/sub/sub"));
 }
 
+// "f" and `at` in three digits.
+std::string numberedName(unsigned at) {
+  char name[16];
+  std::snprintf(name, sizeof name, "f%03u", at);
+  return name;
+}
+
 TEST_F(FolderRun, ManyReplacedFilesKeepTheOrderOfTheirMessages) {
   // More files than are put in place at once, every one replacing a file;
   // some are blocked by a folder of their name, whose messages must come
   // in key order between the others.
   std::string expected;
-  for (int at = 0; at < 700; ++at) {
-    char name[8];
-    std::snprintf(name, sizeof name, "f%03d", at);
-    folder.write(std::string("tree/") + name, "new " + std::to_string(at), 1000 + at);
+  for (unsigned at = 0; at < 700; ++at) {
+    const std::string name = numberedName(at);
+    folder.write("tree/" + name, "new " + std::to_string(at), 1000 + at);
     if (at % 97 == 5) {
-      folder.makeFolder(std::string("out/") + name);
-      expected += "Failed to open file '" + testing::native(std::string("out/") + name) +
+      folder.makeFolder("out/" + name);
+      expected += "Failed to open file '" + testing::native("out/" + name) +
                   "' for writing\nFailed writing file " + name + " to folder out\n";
     } else {
-      folder.write(std::string("out/") + name, "old");
+      folder.write("out/" + name, "old");
     }
   }
   ASSERT_EQ(run({"-in", "tree", "-out", "pack.cat"}).exitCode, 0);
   const RunResult result = run({"-in", "pack.cat", "-out", "out"});
   EXPECT_EQ(result.err, console(expected));
   EXPECT_EQ(result.exitCode, 0);
-  for (int at = 0; at < 700; ++at) {
+  for (unsigned at = 0; at < 700; ++at) {
     if (at % 97 == 5) continue;
-    char name[8];
-    std::snprintf(name, sizeof name, "f%03d", at);
-    EXPECT_EQ(folder.read(std::string("out/") + name), "new " + std::to_string(at)) << name;
-    EXPECT_EQ(folder.modificationTime(std::string("out/") + name), 1000 + at) << name;
+    const std::string name = numberedName(at);
+    EXPECT_EQ(folder.read("out/" + name), "new " + std::to_string(at)) << name;
+    EXPECT_EQ(folder.modificationTime("out/" + name), 1000 + at) << name;
   }
   EXPECT_EQ(folder.hiddenEntries(), "");
 }

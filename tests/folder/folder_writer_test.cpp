@@ -70,20 +70,23 @@ TEST(WriteEntryToFolder, UnscramblesOldMembers) {
 }
 
 TEST(WriteEntryToFolder, ReplacesATargetKeepingItsPermissions) {
-  TempFolder folder;
-  folder.write("src/t.sh", "new");
-  folder.write("out/t.sh", "old old old");
   namespace fs = std::filesystem;
-  const fs::perms kept = testing::hasPosixFileSystem() ? static_cast<fs::perms>(0751) : fs::perms::all;
-  fs::permissions(folder.at("out/t.sh"), kept);
-  const fs::perms before = fs::status(folder.at("out/t.sh")).permissions();
-  FolderWriter writer(folder.at("out"));
-  EXPECT_TRUE(writer.writeEntryToFolder(folderFile(folder.at("src"), "t.sh", 3, 1000)));
-  EXPECT_EQ(folder.read("out/t.sh"), "old old old") << "replaced only once it is on the disk";
-  writer.finish();
-  EXPECT_EQ(folder.read("out/t.sh"), "new");
-  EXPECT_EQ(fs::status(folder.at("out/t.sh")).permissions(), before);
-  EXPECT_EQ(folder.listing(), "out/\nout/t.sh\nsrc/\nsrc/t.sh\n") << "no temporary file is left";
+  // Bits a new file keeps and bits the creation mask usually takes away.
+  for (const unsigned bits : {0751u, 0666u}) {
+    TempFolder folder;
+    folder.write("src/t.sh", "new");
+    folder.write("out/t.sh", "old old old");
+    const fs::perms kept = testing::hasPosixFileSystem() ? static_cast<fs::perms>(bits) : fs::perms::all;
+    fs::permissions(folder.at("out/t.sh"), kept);
+    const fs::perms before = fs::status(folder.at("out/t.sh")).permissions();
+    FolderWriter writer(folder.at("out"));
+    EXPECT_TRUE(writer.writeEntryToFolder(folderFile(folder.at("src"), "t.sh", 3, 1000)));
+    EXPECT_EQ(folder.read("out/t.sh"), "old old old") << "replaced only once it is on the disk";
+    writer.finish();
+    EXPECT_EQ(folder.read("out/t.sh"), "new");
+    EXPECT_EQ(fs::status(folder.at("out/t.sh")).permissions(), before) << std::oct << bits;
+    EXPECT_EQ(folder.listing(), "out/\nout/t.sh\nsrc/\nsrc/t.sh\n") << "no temporary file is left";
+  }
 }
 
 TEST(WriteEntryToFolder, ReportsWhatStandsInTheWay) {

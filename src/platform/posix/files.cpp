@@ -70,14 +70,47 @@ std::string temporaryNameBeside(const std::string& targetPath) {
   return slash == std::string::npos ? std::string(name) : targetPath.substr(0, slash + 1) + name;
 }
 
+namespace {
+
+// The permission bits a new file loses to the process's file mode creation
+// mask, read once; all of them (so that permissions are always set
+// explicitly) where the mask cannot be read without changing it.
+mode_t creationMask() {
+  static const mode_t mask = [] {
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    if (status == nullptr) return static_cast<mode_t>(07777);
+    char line[128];
+    unsigned long value = 07777;
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+      if (std::sscanf(line, "Umask: %lo", &value) == 1) break;
+    }
+    std::fclose(status);
+    return static_cast<mode_t>(value & 07777);
+  }();
+  return mask;
+}
+
+}  // namespace
+
 Descriptor createTemporaryBeside(const std::string& targetPath, std::string& createdPath,
-                                 CleanupSlot& cleanup) {
+                                 CleanupSlot& cleanup, const std::uint32_t* permissions) {
+  // Created with the bits asked for where the mask leaves them all, so that
+  // no separate change of permissions is needed.
+  const mode_t mode = permissions != nullptr ? static_cast<mode_t>(*permissions & 07777) : 0666;
+  const bool setLater = permissions != nullptr && ((mode & creationMask()) != 0 || (mode & 07000) != 0);
   for (int attempt = 0; attempt < 100; ++attempt) {
     createdPath = temporaryNameBeside(targetPath);
     // Registered first, so that no interruption can leave the file behind.
     cleanup = removeOnInterrupt(createdPath);
-    const int file = ::open(createdPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (file >= 0) return file;
+    const int file = ::open(createdPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                            setLater ? 0600 : mode);
+    if (file >= 0) {
+      if (!setLater || ::fchmod(file, mode) == 0) return file;
+      ::close(file);
+      ::unlink(createdPath.c_str());
+      forgetOnInterrupt(cleanup);
+      break;
+    }
     forgetOnInterrupt(cleanup);
     if (errno != EEXIST) break;
   }

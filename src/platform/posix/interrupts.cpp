@@ -61,7 +61,7 @@ void cleanUpAndEnd(int signalNumber) {
   for (CleanupEntry& entry : entries) {
     const int state = entry.state.load(std::memory_order_acquire);
     if (state == slotRemoveFile) ::unlink(entry.path);
-    if (state == slotCutBack) (void)::ftruncate(entry.file, static_cast<off_t>(entry.size));
+    if (state == slotCutBack) (void)!::ftruncate(entry.file, static_cast<off_t>(entry.size));
   }
   // The handler was installed to run once; the signal now takes its usual effect.
   sigset_t pending;

@@ -31,7 +31,7 @@ std::string nextNameBeside(const std::string& targetPath) {
 }  // namespace
 
 Descriptor createTemporaryBeside(const std::string& targetPath, std::string& createdPath,
-                                 CleanupSlot& cleanup) {
+                                 CleanupSlot& cleanup, const std::uint32_t* permissions) {
   cleanup = noCleanup;
   for (int attempt = 0; attempt < 100; ++attempt) {
     createdPath = nextNameBeside(targetPath);
@@ -43,7 +43,10 @@ Descriptor createTemporaryBeside(const std::string& targetPath, std::string& cre
                       nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       const Descriptor file = win32::adoptHandle(handle);
-      if (file != noDescriptor) return file;
+      if (file != noDescriptor && (permissions == nullptr || setPermissions(file, *permissions))) {
+        return file;
+      }
+      if (file != noDescriptor) closeDescriptor(file);
       forgetOnInterrupt(cleanup);
       cleanup = noCleanup;
       ::DeleteFileA(createdPath.c_str());
