@@ -11,6 +11,9 @@ std::size_t FileIndex::size() const {
 }
 
 std::size_t FileIndex::nextLive(std::size_t position) const {
+  // The order holds only live entries until one is erased: their marks,
+  // all over memory, need not be looked at then.
+  if (liveCount_ == order_.size()) return position;
   while (position < order_.size() && erased_[order_[position]]) ++position;
   return position;
 }
