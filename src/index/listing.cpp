@@ -14,9 +14,9 @@ namespace {
 
 // The listing is formatted in blocks of this many positions of the walk,
 // side by side, and written out in order.
-constexpr std::size_t blockEntries = 4096;
+constexpr std::size_t blockEntries = 1024;
 // The room a block's buffer starts with: enough for most blocks' lines.
-constexpr std::size_t blockBufferSize = 512 << 10;
+constexpr std::size_t blockBufferSize = 128 << 10;
 // The longest line part besides the two texts: two numbers of up to 11
 // characters, three spaces and the line feed.
 constexpr std::size_t numbersRoom = 2 * 11 + 4;
