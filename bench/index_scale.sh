@@ -32,7 +32,7 @@ base=names${scale}m
 # Peak resident memory of one run of "$@" in bytes, or 0 without GNU time.
 peak() {
   if [ -x /usr/bin/time ]; then
-    /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -n 1 | awk '{print $1 * 1024}'
+    /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -n 1 | awk '{printf "%d\n", $1 * 1024}'
   else
     echo 0
   fi
