@@ -9,11 +9,22 @@ namespace catpack {
 
 namespace {
 
-// A batch is flushed once it holds this many files or bytes: few enough to
-// keep the open files and the bytes waiting bounded, many enough that one
+// A batch is flushed once it holds this many bytes, or as many files as
+// may be open besides the batch flushed meanwhile and the other files of
+// the run: few enough to keep what waits bounded, many enough that one
 // write-back of the file system takes a good number of them at once.
-constexpr std::size_t filesPerBatch = 256;
-constexpr std::uint64_t bytesPerBatch = 64u << 20;
+constexpr std::size_t mostFilesPerBatch = 2048;
+constexpr std::size_t filesKeptFree = 128;
+constexpr std::uint64_t bytesPerBatch = 256u << 20;
+
+std::size_t filesPerBatch() {
+  static const std::size_t files = [] {
+    const std::size_t limit = platform::openFileLimit();
+    const std::size_t fitting = limit > 2 * filesKeptFree ? (limit - filesKeptFree) / 2 : 16;
+    return std::min(fitting, mostFilesPerBatch);
+  }();
+  return files;
+}
 
 }  // namespace
 
@@ -33,7 +44,7 @@ void WaitingOutputs::add(const std::string& name, std::string messages,
     if (file->isNewTarget()) addFolder(current_.folders, platform::folderHolding(file->targetPath()));
   }
   current_.entries.push_back(Entry{name, std::move(messages), std::move(file)});
-  if (current_.fileCount >= filesPerBatch || current_.bytes >= bytesPerBatch) startFlush();
+  if (current_.fileCount >= filesPerBatch() || current_.bytes >= bytesPerBatch) startFlush();
 }
 
 void WaitingOutputs::noteNewName(const std::string& folder) { addFolder(current_.folders, folder); }
