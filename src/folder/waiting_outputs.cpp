@@ -80,10 +80,20 @@ void WaitingOutputs::startFlush() {
   batch->flushed.reset(new bool[batch->files.size() + 1]());
   Batch* job = batch.get();
   flushing_ = std::move(batch);
-  flusher_.emplace(1, [job] {
-    job->foldersFlushed =
-        platform::flushTogether(job->files.data(), job->files.size(), job->flushed.get(), job->folders);
-  });
+  flusher_.emplace(1, [job] { flushAndPlace(*job); });
+}
+
+void WaitingOutputs::flushAndPlace(Batch& batch) {
+  batch.foldersFlushed =
+      platform::flushTogether(batch.files.data(), batch.files.size(), batch.flushed.get(), batch.folders);
+  // In the order they were written, each file once it is on the disk; a
+  // new file is on the disk once its name is, too.
+  std::size_t at = 0;
+  for (Entry& entry : batch.entries) {
+    if (!entry.file) continue;
+    const bool onDisk = batch.flushed[at] && (!entry.file->isNewTarget() || batch.foldersFlushed);
+    batch.flushed[at++] = entry.file->putInPlace(onDisk);
+  }
 }
 
 void WaitingOutputs::placeFlushed() {
@@ -96,19 +106,15 @@ void WaitingOutputs::placeFlushed() {
   if (!batch->foldersFlushed) {
     for (const std::string& name : batch->renamedBefore) reportFailure(name);
   }
-  std::size_t flushedAt = 0;
+  std::size_t placedAt = 0;
   for (Entry& entry : batch->entries) {
     printCapturedErr(entry.messages);
     if (!entry.file) continue;
-    // A new file is on the disk once its name is, too.
-    const bool renamed = !entry.file->isNewTarget();
-    const bool flushed = batch->flushed[flushedAt++] && (renamed || batch->foldersFlushed);
-    const std::string folder = platform::folderHolding(entry.file->targetPath());
-    if (!entry.file->putInPlace(flushed)) {
+    if (!batch->flushed[placedAt++]) {
       reportFailure(entry.name);
-    } else if (renamed) {
+    } else if (!entry.file->isNewTarget()) {
       renamedNames_.push_back(entry.name);
-      addFolder(renamedFolders_, folder);
+      addFolder(renamedFolders_, platform::folderHolding(entry.file->targetPath()));
     }
     entry.file.reset();
   }
