@@ -125,6 +125,9 @@ void WaitingOutputs::reportFailure(const std::string& name) const {
 }
 
 void WaitingOutputs::addFolder(std::vector<std::string>& folders, const std::string& folder) {
+  // Entries come in key order, so the files of one folder follow each other:
+  // the folder added last is nearly always the one, and is looked at first.
+  if (!folders.empty() && folders.back() == folder) return;
   if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
 }
 
