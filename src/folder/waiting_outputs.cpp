@@ -9,11 +9,22 @@ namespace catpack {
 
 namespace {
 
-// A batch is flushed once it holds this many files or bytes: few enough to
-// keep the open files and the bytes waiting bounded, many enough that one
+// A batch is flushed once it holds this many bytes, or as many files as
+// may be open besides the batch flushed meanwhile and the other files of
+// the run: few enough to keep what waits bounded, many enough that one
 // write-back of the file system takes a good number of them at once.
-constexpr std::size_t filesPerBatch = 256;
-constexpr std::uint64_t bytesPerBatch = 64u << 20;
+constexpr std::size_t mostFilesPerBatch = 2048;
+constexpr std::size_t filesKeptFree = 128;
+constexpr std::uint64_t bytesPerBatch = 256u << 20;
+
+std::size_t filesPerBatch() {
+  static const std::size_t files = [] {
+    const std::size_t limit = platform::openFileLimit();
+    const std::size_t fitting = limit > 2 * filesKeptFree ? (limit - filesKeptFree) / 2 : 16;
+    return std::min(fitting, mostFilesPerBatch);
+  }();
+  return files;
+}
 
 }  // namespace
 
@@ -33,7 +44,7 @@ void WaitingOutputs::add(const std::string& name, std::string messages,
     if (file->isNewTarget()) addFolder(current_.folders, platform::folderHolding(file->targetPath()));
   }
   current_.entries.push_back(Entry{name, std::move(messages), std::move(file)});
-  if (current_.fileCount >= filesPerBatch || current_.bytes >= bytesPerBatch) startFlush();
+  if (current_.fileCount >= filesPerBatch() || current_.bytes >= bytesPerBatch) startFlush();
 }
 
 void WaitingOutputs::noteNewName(const std::string& folder) { addFolder(current_.folders, folder); }
@@ -69,10 +80,20 @@ void WaitingOutputs::startFlush() {
   batch->flushed.reset(new bool[batch->files.size() + 1]());
   Batch* job = batch.get();
   flushing_ = std::move(batch);
-  flusher_.emplace(1, [job] {
-    job->foldersFlushed =
-        platform::flushTogether(job->files.data(), job->files.size(), job->flushed.get(), job->folders);
-  });
+  flusher_.emplace(1, [job] { flushAndPlace(*job); });
+}
+
+void WaitingOutputs::flushAndPlace(Batch& batch) {
+  batch.foldersFlushed =
+      platform::flushTogether(batch.files.data(), batch.files.size(), batch.flushed.get(), batch.folders);
+  // In the order they were written, each file once it is on the disk; a
+  // new file is on the disk once its name is, too.
+  std::size_t at = 0;
+  for (Entry& entry : batch.entries) {
+    if (!entry.file) continue;
+    const bool onDisk = batch.flushed[at] && (!entry.file->isNewTarget() || batch.foldersFlushed);
+    batch.flushed[at++] = entry.file->putInPlace(onDisk);
+  }
 }
 
 void WaitingOutputs::placeFlushed() {
@@ -85,19 +106,15 @@ void WaitingOutputs::placeFlushed() {
   if (!batch->foldersFlushed) {
     for (const std::string& name : batch->renamedBefore) reportFailure(name);
   }
-  std::size_t flushedAt = 0;
+  std::size_t placedAt = 0;
   for (Entry& entry : batch->entries) {
     printCapturedErr(entry.messages);
     if (!entry.file) continue;
-    // A new file is on the disk once its name is, too.
-    const bool renamed = !entry.file->isNewTarget();
-    const bool flushed = batch->flushed[flushedAt++] && (renamed || batch->foldersFlushed);
-    const std::string folder = platform::folderHolding(entry.file->targetPath());
-    if (!entry.file->putInPlace(flushed)) {
+    if (!batch->flushed[placedAt++]) {
       reportFailure(entry.name);
-    } else if (renamed) {
+    } else if (!entry.file->isNewTarget()) {
       renamedNames_.push_back(entry.name);
-      addFolder(renamedFolders_, folder);
+      addFolder(renamedFolders_, platform::folderHolding(entry.file->targetPath()));
     }
     entry.file.reset();
   }
@@ -108,6 +125,9 @@ void WaitingOutputs::reportFailure(const std::string& name) const {
 }
 
 void WaitingOutputs::addFolder(std::vector<std::string>& folders, const std::string& folder) {
+  // Entries come in key order, so the files of one folder follow each other:
+  // the folder added last is nearly always the one, and is looked at first.
+  if (!folders.empty() && folders.back() == folder) return;
   if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
 }
 

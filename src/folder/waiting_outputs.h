@@ -1,6 +1,6 @@
 // Files of a folder output that are written but not yet on the disk. They
 // are flushed in batches, each on a helper thread while the next one is
-// written, and then put in place in the order they were written. Messages
+// written, and then put in place there in the order they were written. Messages
 // of the entries written meanwhile wait with them, so that every message
 // keeps its place in the order of events.
 #pragma once
@@ -59,14 +59,16 @@ class WaitingOutputs {
     std::size_t fileCount = 0;
     std::uint64_t bytes = 0;
     std::vector<platform::Descriptor> files;
-    std::unique_ptr<bool[]> flushed;
+    std::unique_ptr<bool[]> flushed;  // each file's flush, then whether it was put in place
     bool foldersFlushed = false;
   };
 
   // Hands the current batch to a helper thread, after placing the one it
   // flushed before.
   void startFlush();
-  // Waits for the batch being flushed and puts its files in place.
+  // Flushes the batch's files and puts them in place, on the helper thread.
+  static void flushAndPlace(Batch& batch);
+  // Waits for the batch being flushed and placed, and reports it.
   void placeFlushed();
   // Prints the failure of the file written for `name`.
   void reportFailure(const std::string& name) const;

@@ -176,6 +176,9 @@ bool flushTogether(const Descriptor* files, std::size_t count, bool* flushed,
 // disk without waiting for them, so that a later flush has less to wait for.
 void startWriteBack(Descriptor file, std::uint64_t from, std::uint64_t to);
 
+// How many files the process may hold open at once.
+std::size_t openFileLimit();
+
 // Waits until the disk holds the names made, renamed or removed in each of
 // the `folders`; false when that could not be made sure of for any of them.
 bool flushFolders(const std::vector<std::string>& folders);

@@ -236,19 +236,19 @@ TEST_F(FolderRun, AShrunkFileIsAReadFailureAndNothingIsTruncated) {
   EXPECT_FALSE(folder.exists("tree/sub/sub"));
 }
 
-// "f" and `at` in three digits.
+// "f" and `at` in four digits, so that key order is the order of numbers.
 std::string numberedName(unsigned at) {
   char name[16];
-  std::snprintf(name, sizeof name, "f%03u", at);
+  std::snprintf(name, sizeof name, "f%04u", at);
   return name;
 }
 
 TEST_F(FolderRun, ManyReplacedFilesKeepTheOrderOfTheirMessages) {
-  // More files than are put in place at once, every one replacing a file;
-  // some are blocked by a folder of their name, whose messages must come
-  // in key order between the others.
+  // More files than are put in place at once (2048 at most), every one
+  // replacing a file; some are blocked by a folder of their name, whose
+  // messages must come in key order between the others.
   std::string expected;
-  for (unsigned at = 0; at < 700; ++at) {
+  for (unsigned at = 0; at < 2100; ++at) {
     const std::string name = numberedName(at);
     folder.write("tree/" + name, "new " + std::to_string(at), 1000 + at);
     if (at % 97 == 5) {
@@ -263,7 +263,7 @@ TEST_F(FolderRun, ManyReplacedFilesKeepTheOrderOfTheirMessages) {
   const RunResult result = run({"-in", "pack.cat", "-out", "out"});
   EXPECT_EQ(result.err, console(expected));
   EXPECT_EQ(result.exitCode, 0);
-  for (unsigned at = 0; at < 700; ++at) {
+  for (unsigned at = 0; at < 2100; ++at) {
     if (at % 97 == 5) continue;
     const std::string name = numberedName(at);
     EXPECT_EQ(folder.read("out/" + name), "new " + std::to_string(at)) << name;

@@ -1,5 +1,6 @@
 // Flushing files and folders to the disk on POSIX.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -91,6 +92,12 @@ bool flushTogether(const Descriptor* files, std::size_t count, bool* flushed,
   for (std::size_t at = 0; at < count; ++at) flushed[at] = syncDescriptor(files[at]);
   for (const std::string& folder : folders) foldersFlushed = syncFolder(folder) && foldersFlushed;
   return foldersFlushed;
+}
+
+std::size_t openFileLimit() {
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 1024;
+  return static_cast<std::size_t>(limit.rlim_cur);
 }
 
 bool flushFolders(const std::vector<std::string>& folders) {
