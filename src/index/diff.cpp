@@ -1,10 +1,13 @@
 #include "index/diff.h"
 
+#include <algorithm>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "index/digest_ahead.h"
 #include "index/entry_content.h"
+#include "index/key_table.h"
 #include "util/progress.h"
 
 namespace catpack {
@@ -103,58 +106,84 @@ void compareInTurn(FileIndex& result, const FileIndex& base, unsigned helpers,
       });
 }
 
-// What comparing one stretch of the base found.
+// What comparing one stretch of the base's slots found.
 struct StretchFindings {
-  std::vector<std::size_t> unchanged;  // walk positions of result entries to remove
-  std::vector<EntryText> missing;      // names of base files the result lacks
-  std::uint64_t files = 0;             // progress
-  std::uint64_t bytes = 0;
+  std::vector<std::uint32_t> unchanged;  // result slots to remove
+  std::vector<std::uint32_t> missing;    // base slots of files the result lacks
+  std::uint64_t bytes = 0;               // progress
 };
 
-// Compares the base entries from `baseAt` to `baseEnd`, every digest of
-// which is stated, without changing the result.
-void compareStretch(FileIndex::iterator position, FileIndex::iterator resultEnd,
-                    FileIndex::iterator baseAt, FileIndex::iterator baseEnd,
-                    StretchFindings& findings) {
-  walkTogether(
-      position, resultEnd, baseAt, baseEnd,
-      [&](FileIndex::iterator at, const EntryView& baseEntry) {
-        ++findings.files;
-        const EntryView resultEntry = (*at).entry;
-        if (resultEntry.size != baseEntry.size) return ++at;
-        bool unchanged = true;
-        if (needsDigests(resultEntry, baseEntry)) {
-          unchanged = std::string_view(baseEntry.digest) == resultEntry.digest;
-          findings.bytes += digestBytes(baseEntry);
+// Compares the base's entries in the slots from `begin` to `end` with the
+// result's entries of the same keys, every digest stated, without changing
+// either index.
+void compareSlots(const FileIndex& result, const KeyTable& resultKeys, const FileIndex& base,
+                  const KeyTable& baseKeys, std::size_t begin, std::size_t end,
+                  StretchFindings& findings) {
+  std::size_t baseSlots[KeyTable::batchSize];
+  std::string_view keys[KeyTable::batchSize];
+  std::size_t resultSlots[KeyTable::batchSize];
+  for (std::size_t next = begin; next < end;) {
+    std::size_t count = 0;
+    for (; count < KeyTable::batchSize && next < end; ++next) {
+      if (!baseKeys.holdsEntry(next)) continue;
+      baseSlots[count] = next;
+      keys[count++] = base.storedKey(next);
+    }
+    resultKeys.findAll(keys, count, resultSlots);
+    for (std::size_t at = 0; at < count; ++at) {
+      const EntryView baseEntry = base.storedEntry(baseSlots[at]);
+      if (resultSlots[at] == KeyTable::none) {
+        if (!isDeletionMarker(baseEntry)) {
+          findings.missing.push_back(static_cast<std::uint32_t>(baseSlots[at]));
         }
-        if (unchanged) findings.unchanged.push_back(at.position());
-        return ++at;
-      },
-      [&](const EntryView& baseEntry) {
-        ++findings.files;
-        if (!isDeletionMarker(baseEntry)) findings.missing.push_back(baseEntry.name);
-      });
+        continue;
+      }
+      const EntryView resultEntry = result.storedEntry(resultSlots[at]);
+      if (resultEntry.size != baseEntry.size) continue;
+      bool unchanged = true;
+      if (needsDigests(resultEntry, baseEntry)) {
+        unchanged = std::string_view(baseEntry.digest) == resultEntry.digest;
+        findings.bytes += digestBytes(baseEntry);
+      }
+      if (unchanged) findings.unchanged.push_back(static_cast<std::uint32_t>(resultSlots[at]));
+    }
+  }
 }
 
-// Compares the two halves of the base on two threads, when every digest is
-// stated, so that no digest and no message comes of comparing.
-void compareInTwoHalves(FileIndex& result, const FileIndex& base,
-                        std::vector<EntryText>& missing) {
-  const FileIndex::iterator baseMiddle = base.walkFrom(base.walkLength() / 2);
-  const FileIndex::iterator resultMiddle =
-      baseMiddle == base.end() ? result.end() : result.lowerBound(baseMiddle.key());
+// Compares on two threads, when every digest is stated, so that no digest
+// and no message comes of comparing. The pairs are found by hashing the
+// keys of both indexes in the order they were stored: walks in key order
+// would visit texts all over memory, and the result needs putting in order
+// only once it is reduced. The names of base files the result lacks are
+// gathered in key order, as a walk would meet them.
+void compareByHashing(FileIndex& result, const FileIndex& base, std::vector<EntryText>& missing) {
+  std::optional<KeyTable> resultKeys;
+  std::optional<KeyTable> baseKeys;
+  {
+    const HelperThreads helper(1, [&] { baseKeys.emplace(base); });
+    resultKeys.emplace(result);
+  }
+  // Replaced entries of the result go now, as settling would drop them.
+  for (const std::uint32_t slot : resultKeys->replacedSlots()) result.eraseStored(slot);
+  const ProgressPhase phase("Comparing", baseKeys->entryCount(), unknownTotal);
+  const std::size_t stored = base.storedCount();
   StretchFindings halves[2];
   {
     const HelperThreads helper(1, [&] {
-      compareStretch(resultMiddle, result.end(), baseMiddle, base.end(), halves[1]);
+      compareSlots(result, *resultKeys, base, *baseKeys, stored / 2, stored, halves[1]);
     });
-    compareStretch(result.begin(), resultMiddle, base.begin(), baseMiddle, halves[0]);
+    compareSlots(result, *resultKeys, base, *baseKeys, 0, stored / 2, halves[0]);
   }
+  std::vector<std::uint32_t> missingSlots;
+  advance(baseKeys->entryCount(), halves[0].bytes + halves[1].bytes);
   for (const StretchFindings& half : halves) {
-    advance(half.files, half.bytes);
-    for (const std::size_t position : half.unchanged) result.erase(result.walkFrom(position));
-    missing.insert(missing.end(), half.missing.begin(), half.missing.end());
+    for (const std::uint32_t slot : half.unchanged) result.eraseStored(slot);
+    missingSlots.insert(missingSlots.end(), half.missing.begin(), half.missing.end());
   }
+  std::sort(missingSlots.begin(), missingSlots.end(), [&](std::uint32_t left, std::uint32_t right) {
+    return std::string_view(base.storedKey(left)) < std::string_view(base.storedKey(right));
+  });
+  for (const std::uint32_t slot : missingSlots) missing.push_back(base.storedEntry(slot).name);
 }
 
 }  // namespace
@@ -164,14 +193,12 @@ bool applyDiff(FileIndex& result, const FileIndex& base, unsigned helpers) {
   // walk is done, since adding entries ends a walk; the base stays as it
   // is, so its texts can be held until then.
   std::vector<EntryText> missing;
-  {
+  const bool digestsStated = !result.mayLackDigests() && !base.mayLackDigests();
+  if (digestsStated && helpers > 0 && base.storedCount() >= twoThreadBaseSize) {
+    compareByHashing(result, base, missing);
+  } else {
     const ProgressPhase phase("Comparing", base.size(), unknownTotal);
-    const bool digestsStated = !result.mayLackDigests() && !base.mayLackDigests();
-    if (digestsStated && helpers > 0 && base.size() >= twoThreadBaseSize) {
-      compareInTwoHalves(result, base, missing);
-    } else {
-      compareInTurn(result, base, helpers, !digestsStated, missing);
-    }
+    compareInTurn(result, base, helpers, !digestsStated, missing);
   }
   for (const EntryText name : missing) result.addDeletion(name);
   return true;

@@ -161,6 +161,11 @@ class FileIndex {
   std::size_t storedCount() const { return entries_.size(); }
   bool isStored(std::size_t slot) const { return !erased_[slot]; }
   EntryText storedKey(std::size_t slot) const;
+  EntryView storedEntry(std::size_t slot) const { return itemAt(static_cast<std::uint32_t>(slot)).entry; }
+  // Start loading a stored entry, and then its key, for a pass that will
+  // soon look at them.
+  void prefetchStored(std::size_t slot) const;
+  void prefetchStoredKey(std::size_t slot) const;
   void eraseStored(std::size_t slot);
 
   // Works out key order and replacements now.

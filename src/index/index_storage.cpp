@@ -3,6 +3,7 @@
 
 #include "index/file_index.h"
 #include "index/key_text.h"
+#include "util/prefetch.h"
 
 namespace catpack {
 
@@ -99,6 +100,16 @@ EntryText FileIndex::keyOf(const StoredEntry& entry) const {
 }
 
 EntryText FileIndex::storedKey(std::size_t slot) const { return keyOf(entries_[slot]); }
+
+void FileIndex::prefetchStored(std::size_t slot) const { prefetch(&entries_[slot]); }
+
+void FileIndex::prefetchStoredKey(std::size_t slot) const {
+  const StoredEntry& entry = entries_[slot];
+  const char* key = segments_[entry.segment()].at(entry.key);
+  prefetch(key);
+  if (entry.nameLength != 0) prefetch(key + entry.nameLength - 1);
+}
+
 
 IndexItem FileIndex::itemAt(std::uint32_t slot) const {
   const StoredEntry& stored = entries_[slot];

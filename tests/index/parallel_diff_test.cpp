@@ -211,3 +211,66 @@ TEST(ParallelDiffOfStatedDigests, TwoHalvesGiveWhatOneWalkGives) {
 
 }  // namespace
 }  // namespace catpack
+
+namespace catpack {
+namespace {
+
+// The keys added to `index` since it held `before` stored entries, in the
+// order they were stored.
+std::vector<std::string> keysStoredSince(const FileIndex& index, std::size_t before) {
+  std::vector<std::string> keys;
+  for (std::size_t slot = before; slot < index.storedCount(); ++slot) keys.push_back(index.storedKey(slot));
+  return keys;
+}
+
+// Big indexes whose keys are stored more than once (the last entry counts),
+// whose entries were partly settled, erased or added later, with deletion
+// markers and names holding NUL bytes: the two-thread comparison pairs what
+// a walk in key order pairs, and adds the same markers in the same order.
+TEST(ParallelDiffOfStatedDigests, RepeatedErasedAndLateEntriesPairAsOneWalkPairsThem) {
+  std::mt19937 random(23);
+  const auto name = [&](std::size_t number) {
+    std::string text = "d" + std::to_string(number % 97) + "/F" + std::to_string(number);
+    if (number % 211 == 0) text += std::string(1, '\0') + "x";
+    return text;
+  };
+  const auto digest = [&] { return std::string(32, "0123456789abcdef"[random() % 2]); };
+  const auto fill = [&](FileIndex& index, const char* catalog, std::size_t count) {
+    for (std::size_t round = 0; round < 3; ++round) {
+      for (std::size_t added = 0; added < count; ++added) {
+        const std::size_t number = random() % (count + count / 4);
+        const auto size = static_cast<std::int32_t>(random() % 2);
+        const std::int64_t time = 5000 + static_cast<std::int64_t>(random() % 3) * 3600;
+        if (random() % 50 == 0) {  // a marker a catalog holds
+          index.addCatalogMember(name(number), 0, 0, catalog, 0, digest(), false);
+        } else {
+          index.addCatalogMember(random() % 2 ? name(number) : lowerCasedForTest(name(number)), size,
+                                 time, catalog, 0, digest(), false);
+        }
+        if (random() % 40 == 0) index.eraseStored(index.storedCount() - 1 - random() % 8);
+      }
+      if (round == 0) index.settle();
+    }
+  };
+  FileIndex result;
+  FileIndex base;
+  fill(result, "r", 20000);
+  fill(base, "b", 20000);
+  ASSERT_GE(base.storedCount(), std::size_t{1} << 15);
+  ASSERT_FALSE(result.mayLackDigests() || base.mayLackDigests());
+
+  // A walk settles the base: each way gets a copy of its own.
+  FileIndex walked = result;
+  FileIndex hashed = result;
+  const FileIndex walkedBase = base;
+  EXPECT_TRUE(applyDiff(walked, walkedBase, 0));
+  EXPECT_TRUE(applyDiff(hashed, base, 1));
+  EXPECT_EQ(listingOf(hashed), listingOf(walked));
+  EXPECT_EQ(hashed.size(), walked.size());
+  const std::vector<std::string> markers = keysStoredSince(walked, result.storedCount());
+  EXPECT_FALSE(markers.empty());
+  EXPECT_EQ(keysStoredSince(hashed, result.storedCount()), markers);
+}
+
+}  // namespace
+}  // namespace catpack

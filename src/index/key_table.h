@@ -1,0 +1,73 @@
+// The entry of every key of an index found by hashing its stored entries,
+// without putting them in key order: for passes that pair two big indexes
+// and need no order, where a walk in key order would visit texts all over
+// memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "index/file_index.h"
+
+namespace catpack {
+
+class KeyTable {
+ public:
+  // No slot.
+  static constexpr std::size_t none = static_cast<std::size_t>(-1);
+
+  // Hashes the keys of the stored entries of `index`. Of the slots that
+  // hold one key, the last is the entry (as the index settles it); the
+  // others are marked as replaced.
+  explicit KeyTable(const FileIndex& index);
+
+  // How many keys findAll takes at once.
+  static constexpr std::size_t batchSize = 16;
+
+  // The slot of the entry under `key`, or none.
+  std::size_t find(std::string_view key) const;
+
+  // The slots of the entries under `count` keys (at most batchSize), or
+  // none, into `slots`: their loads are started together, so that they
+  // wait for memory once, not once each.
+  void findAll(const std::string_view* keys, std::size_t count, std::size_t* slots) const;
+
+  // Whether `slot` holds an entry of the index: stored and not replaced.
+  bool holdsEntry(std::size_t slot) const { return index_.isStored(slot) && !replaced_[slot]; }
+
+  // The slots that were replaced by later ones of the same key.
+  const std::vector<std::uint32_t>& replacedSlots() const { return replacedSlots_; }
+
+  // How many entries the index holds.
+  std::size_t entryCount() const { return entryCount_; }
+
+ private:
+  // A place of the table: the slot plus one (0: empty) and more bits of
+  // the key's hash, which spare most comparisons of texts.
+  struct Place {
+    std::uint32_t slotPlusOne;
+    std::uint32_t tag;
+  };
+
+  // Puts the slot of `key`, of hash `hash`, in the table.
+  void insert(std::size_t slot, std::string_view key, std::uint64_t hash);
+  // The first slot in the table from the place of `hash` on whose tag
+  // matches, or none when an empty place comes first.
+  std::size_t candidate(std::uint64_t hash, std::size_t& place) const;
+  // The slot of `key`, of hash `hash`, looked for from `place` on.
+  std::size_t findFrom(std::string_view key, std::uint64_t hash, std::size_t place) const;
+
+  const FileIndex& index_;
+  std::vector<Place> places_;
+  std::size_t mask_ = 0;
+  std::vector<bool> replaced_;
+  std::vector<std::uint32_t> replacedSlots_;
+  std::size_t entryCount_ = 0;
+};
+
+// A hash of the bytes of `key`.
+std::uint64_t hashOfKey(std::string_view key);
+
+}  // namespace catpack
