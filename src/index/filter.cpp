@@ -76,38 +76,63 @@ bool applyFilters(FileIndex& index, const PatternList& patterns) {
     helperCompiled = compileAll(patterns);
   }
   const bool keysEndAtTheirLength = !index.namesMayHoldNul();
-  for (std::size_t item = 0; item < patterns.size(); ++item) {
-    const bool include = isInclude(patterns[item]);
-    printOut(include ? "Filtering with Include %s\n" : "Filtering with Exclude %s\n",
-             patternOf(patterns[item]));
-    const auto testSlots = [&](CompiledPattern* pattern, std::size_t begin, std::size_t end) {
-      for (std::size_t slot = begin; slot < end; ++slot) {
-        if (!index.isStored(slot)) continue;
-        // An include tests every entry, an exclude those in the set; an entry
-        // an include finds in the set already needs no test unless a test
-        // can print something.
-        if (include ? quiet && inSet[slot] : !inSet[slot]) continue;
+  // Tests the entries in slots `begin` to `end` against the items from
+  // `firstItem` to `endItem`, all items for one entry before the next.
+  const auto testSlots = [&](const std::vector<PatternHandle>& patternsUsed, std::size_t firstItem,
+                             std::size_t endItem, std::size_t begin, std::size_t end) {
+    for (std::size_t slot = begin; slot < end; ++slot) {
+      if (!index.isStored(slot)) continue;
+      bool in = inSet[slot] != 0;
+      for (std::size_t item = firstItem; item < endItem; ++item) {
+        const bool include = isInclude(patterns[item]);
+        // An include tests every entry, an exclude those in the set; an
+        // entry an include finds in the set already needs no test unless a
+        // test can print something.
+        if (include ? quiet && in : !in) continue;
         const EntryText key = index.storedKey(slot);
+        CompiledPattern* pattern = patternsUsed[item].get();
         const int matched =
             keysEndAtTheirLength
                 ? matchPatternWithHints(pattern, hints[item], key.c_str(), key.size())
                 : matchPatternWithHints(pattern, hints[item], key.c_str());
-        if (matched == 1) inSet[slot] = include;
+        if (matched == 1) in = include;
       }
-    };
+      inSet[slot] = in;
+    }
+  };
+  // Tests every entry against the items from `firstItem` to `endItem`.
+  const auto testItems = [&](std::size_t firstItem, std::size_t endItem) {
     if (!twoThreads) {
-      testSlots(compiled[item].get(), 0, stored);
-      continue;
+      testSlots(compiled, firstItem, endItem, 0, stored);
+      return;
     }
     std::string helperMessages;
     {
       const HelperThreads helper(1, [&] {
         const MessageCapture capture(helperMessages);
-        testSlots(helperCompiled[item].get(), stored / 2, stored);
+        testSlots(helperCompiled, firstItem, endItem, stored / 2, stored);
       });
-      testSlots(compiled[item].get(), 0, stored / 2);
+      testSlots(compiled, firstItem, endItem, 0, stored / 2);
     }
     printCapturedErr(helperMessages);
+  };
+  const auto printItem = [&](std::size_t item) {
+    printOut(isInclude(patterns[item]) ? "Filtering with Include %s\n" : "Filtering with Exclude %s\n",
+             patternOf(patterns[item]));
+  };
+  // Where no test can print anything, every item is tried on an entry in
+  // one pass; otherwise the items take their turns, each pass's messages
+  // after its line.
+  const bool allCompiled = std::all_of(compiled.begin(), compiled.end(),
+                                       [](const PatternHandle& pattern) { return pattern != nullptr; });
+  if (quiet && allCompiled) {
+    for (std::size_t item = 0; item < patterns.size(); ++item) printItem(item);
+    testItems(0, patterns.size());
+  } else {
+    for (std::size_t item = 0; item < patterns.size(); ++item) {
+      printItem(item);
+      testItems(item, item + 1);
+    }
   }
   for (std::size_t slot = 0; slot < stored; ++slot) {
     if (index.isStored(slot) && !inSet[slot]) index.eraseStored(slot);

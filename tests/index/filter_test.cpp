@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
 namespace catpack {
 namespace {
 
@@ -30,6 +36,50 @@ TEST(ApplyFilters, AppliesItemsInCommandLineOrder) {
   EXPECT_EQ(namesAfter({"-^assets/", "+\\.xml$"}), "assets/a.xml data/c.xml data/d.txt e.XML ");
   EXPECT_EQ(namesAfter({"+\\.png$", "+txt"}), "assets/b.png data/d.txt ");
   EXPECT_EQ(namesAfter({"-xml"}), "assets/b.png data/d.txt ");
+}
+
+// Lists of items drawn at random, applied to an index big enough to be
+// tested on two threads, keep what std::regex says the rules keep: an entry
+// is in the set from the start when the first item excludes, an include
+// adds the entries it matches, an exclude removes them.
+TEST(ApplyFilters, RandomItemListsKeepWhatTheRulesKeep) {
+  const std::vector<const char*> pool = {"\\.xml$", "^dir0", "sub1", "[0-4]\\.txt$", "^d.*7",
+                                         "file00", "a", "^gfx[0-9]*/sub0"};
+  std::mt19937 random(31);
+  std::vector<std::string> names;
+  for (int number = 0; number < 40000; ++number) {
+    const char* folders[] = {"dir", "data", "gfx"};
+    const char* extensions[] = {"xml", "txt", "dds"};
+    names.push_back(std::string(folders[random() % 3]) + std::to_string(random() % 30) + "/sub" +
+                    std::to_string(random() % 20) + "/file" + std::to_string(number) + "." +
+                    extensions[random() % 3]);
+  }
+  for (int round = 0; round < 12; ++round) {
+    PatternList items;
+    const std::size_t count = 1 + random() % 4;
+    for (std::size_t item = 0; item < count; ++item) {
+      items.push_back(std::string(random() % 2 == 0 ? "+" : "-") + pool[random() % pool.size()]);
+    }
+    FileIndex index;
+    for (const std::string& name : names) index.addCatalogMember(name, 1, 1, "c", 0, std::string(32, '0'), false);
+    CaptureStdout();
+    applyFilters(index, items);
+    GetCapturedStdout();
+    std::set<std::string> kept;
+    for (const auto& [key, entry] : index) kept.insert(entry.name);
+
+    std::vector<std::regex> references;
+    for (const std::string& item : items) references.emplace_back(item.substr(1));
+    std::set<std::string> expected;
+    for (const std::string& name : names) {
+      bool in = items.front()[0] == '-';
+      for (std::size_t item = 0; item < items.size(); ++item) {
+        if (std::regex_search(name, references[item])) in = items[item][0] == '+';
+      }
+      if (in) expected.insert(name);
+    }
+    EXPECT_EQ(kept, expected) << ::testing::PrintToString(items);
+  }
 }
 
 TEST(ApplyFilters, PrintsItsProgress) {
