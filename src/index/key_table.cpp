@@ -17,10 +17,11 @@ std::uint64_t mix(std::uint64_t value) {
   return value;
 }
 
-// The table's size for `count` keys: a power of two, at least twice as many.
+// The table's size for `count` keys: a power of two, at least half as many
+// again, so that probes stay short and the table small.
 std::size_t placesFor(std::size_t count) {
   std::size_t places = 16;
-  while (places < 2 * count) places *= 2;
+  while (places < count + count / 2) places *= 2;
   return places;
 }
 
