@@ -15,8 +15,8 @@ namespace catpack {
 namespace {
 
 constexpr std::int64_t oneHour = 3600;
-// Bases from this many entries on are compared on two threads when no
-// digest needs working out.
+// Bases from this many stored entries on are compared on two threads when
+// no digest needs working out.
 constexpr std::size_t twoThreadBaseSize = 1 << 15;
 
 bool timesSayUnchanged(std::int64_t resultTime, std::int64_t baseTime) {

@@ -27,8 +27,7 @@ std::size_t placesFor(std::size_t count) {
 
 std::uint32_t tagOf(std::uint64_t hash) { return static_cast<std::uint32_t>(hash >> 32); }
 
-}  // namespace
-
+// A hash of the bytes of `key`.
 std::uint64_t hashOfKey(std::string_view key) {
   std::uint64_t hash = key.size() * mixMultiplier;
   std::size_t at = 0;
@@ -41,6 +40,8 @@ std::uint64_t hashOfKey(std::string_view key) {
   std::memcpy(&tail, key.data() + at, key.size() - at);
   return mix(mix(hash ^ tail) ^ key.size());
 }
+
+}  // namespace
 
 KeyTable::KeyTable(const FileIndex& index)
     : index_(index), replaced_(index.storedCount(), false) {
@@ -100,11 +101,6 @@ std::size_t KeyTable::findFrom(std::string_view key, std::uint64_t hash, std::si
   }
 }
 
-std::size_t KeyTable::find(std::string_view key) const {
-  const std::uint64_t hash = hashOfKey(key);
-  return findFrom(key, hash, hash & mask_);
-}
-
 void KeyTable::findAll(const std::string_view* keys, std::size_t count, std::size_t* slots) const {
   // Places first, then the entries they name, then those entries' keys:
   // each step's loads are all started before the next step waits for them.
@@ -124,7 +120,7 @@ void KeyTable::findAll(const std::string_view* keys, std::size_t count, std::siz
   }
   for (std::size_t at = 0; at < count; ++at) {
     if (slots[at] != none && std::string_view(index_.storedKey(slots[at])) != keys[at]) {
-      // A matching tag of another key: the rest of the way as find goes it.
+      // A matching tag of another key: the key is looked for further on.
       slots[at] = findFrom(keys[at], hashes[at], (places[at] + 1) & mask_);
     }
   }

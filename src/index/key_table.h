@@ -26,9 +26,6 @@ class KeyTable {
   // How many keys findAll takes at once.
   static constexpr std::size_t batchSize = 16;
 
-  // The slot of the entry under `key`, or none.
-  std::size_t find(std::string_view key) const;
-
   // The slots of the entries under `count` keys (at most batchSize), or
   // none, into `slots`: their loads are started together, so that they
   // wait for memory once, not once each.
@@ -66,8 +63,5 @@ class KeyTable {
   std::vector<std::uint32_t> replacedSlots_;
   std::size_t entryCount_ = 0;
 };
-
-// A hash of the bytes of `key`.
-std::uint64_t hashOfKey(std::string_view key);
 
 }  // namespace catpack
