@@ -153,6 +153,9 @@ class FileIndex {
   // while the index is left unchanged.
   std::size_t walkLength() const;
   iterator walkFrom(std::size_t position) const { return iterator(this, nextLive(position)); }
+  // Starts loading the entries of walk positions `begin` to `end`, and then
+  // their texts, for a walk over them that follows at once.
+  void prefetchWalkStretch(std::size_t begin, std::size_t end) const;
 
   // Stored entries, for passes that look at every key once, in any order:
   // slots 0 to storedCount() - 1 in the order added. Until settle() runs, a
@@ -216,6 +219,8 @@ class FileIndex {
   std::size_t nextLive(std::size_t position) const;
   // Starts loading what a walk at `position` will soon need.
   void prefetchWalk(std::size_t position) const;
+  // Starts loading the name and key of the entry in `slot`.
+  void prefetchTexts(std::uint32_t slot) const;
 
   std::vector<Segment> segments_;
   EntryStorage entries_;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string_view>
 
 #include "index/file_index.h"
@@ -33,24 +34,35 @@ std::size_t FileIndex::walkLength() const {
   return order_.size();
 }
 
+void FileIndex::prefetchTexts(std::uint32_t slot) const {
+  const StoredEntry& entry = entries_[slot];
+  const Segment& segment = segments_[entry.segment()];
+  // A text may reach into a second line.
+  const std::uint32_t lastByte = entry.nameLength == 0 ? 0 : entry.nameLength - 1;
+  prefetch(segment.at(entry.name));
+  prefetch(segment.at(entry.name) + lastByte);
+  if (entry.key != entry.name) {
+    prefetch(segment.at(entry.key));
+    prefetch(segment.at(entry.key) + lastByte);
+  }
+}
+
 void FileIndex::prefetchWalk(std::size_t position) const {
   // A walk in key order visits entries and texts all over memory: their
   // loads are started a few steps ahead.
   constexpr std::size_t entryAhead = 64;
   constexpr std::size_t textAhead = 32;
   if (position + entryAhead < order_.size()) prefetch(&entries_[order_[position + entryAhead]]);
-  if (position + textAhead < order_.size()) {
-    const StoredEntry& entry = entries_[order_[position + textAhead]];
-    const Segment& segment = segments_[entry.segment()];
-    // A text may reach into a second line.
-    const std::uint32_t lastByte = entry.nameLength == 0 ? 0 : entry.nameLength - 1;
-    prefetch(segment.at(entry.name));
-    prefetch(segment.at(entry.name) + lastByte);
-    if (entry.key != entry.name) {
-      prefetch(segment.at(entry.key));
-      prefetch(segment.at(entry.key) + lastByte);
-    }
-  }
+  if (position + textAhead < order_.size()) prefetchTexts(order_[position + textAhead]);
+}
+
+void FileIndex::prefetchWalkStretch(std::size_t begin, std::size_t end) const {
+  // All the entries' loads go out before any is waited for, and then all
+  // the texts' loads: the stretch's misses overlap instead of coming one
+  // after the other.
+  end = std::min(end, order_.size());
+  for (std::size_t position = begin; position < end; ++position) prefetch(&entries_[order_[position]]);
+  for (std::size_t position = begin; position < end; ++position) prefetchTexts(order_[position]);
 }
 
 FileIndex::iterator& FileIndex::iterator::operator++() {

@@ -60,15 +60,14 @@ void dumpIndex(const FileIndex& index, unsigned helpers) {
   const std::size_t length = index.walkLength();
   const bool mayHoldNul = index.namesMayHoldNul();
   const auto formatBlock = [&](std::size_t block, std::vector<char>& buffer) {
-    // The block's entries are looked up first, and the loads of their texts
-    // started, all before any line is made: the lookups do not wait for
-    // the texts, and the texts have arrived when their lines are made.
+    // The loads of the block's entries and texts all go out first; then the
+    // entries are looked up, and the lines made once they all are.
     thread_local std::vector<ListedLine> lines;
     lines.clear();
     const FileIndex::iterator stop = index.walkFrom(std::min(length, (block + 1) * blockEntries));
+    index.prefetchWalkStretch(block * blockEntries, (block + 1) * blockEntries);
     for (FileIndex::iterator at = index.walkFrom(block * blockEntries); at != stop; ++at) {
       const auto& [key, entry] = *at;
-      prefetch(entry.name.data());
       lines.push_back({entry.name, key, entry.size, static_cast<std::int32_t>(entry.time)});
     }
     if (buffer.size() < blockBufferSize) buffer.resize(blockBufferSize);

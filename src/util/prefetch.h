@@ -8,6 +8,10 @@ namespace catpack {
 inline void prefetch(const void* address) {
 #if defined(__GNUC__) || defined(__clang__)
   __builtin_prefetch(address);
+  // An empty statement the compiler must keep: without it, a function that
+  // does nothing but prefetch counts as one without effect, and its calls
+  // are dropped.
+  __asm__ volatile("" : : "r"(address));
 #else
   (void)address;
 #endif
