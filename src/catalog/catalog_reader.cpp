@@ -88,13 +88,16 @@ void StretchPacker::pack(IndexLineScanner& scanner) {
       packed_ += indexDigestLength;
       bytes[packed_++] = '\0';
     }
-    members_.add(static_cast<std::uint32_t>(name), static_cast<std::uint32_t>(line.nameLength),
-                 line.size, time, totals_.bytes, line.hasDigest);
+    const bool added =
+        members_.add(static_cast<std::uint32_t>(name), static_cast<std::uint32_t>(line.nameLength),
+                     line.size, time, totals_.bytes, line.hasDigest);
     totals_.bytes += static_cast<std::uint32_t>(line.size);
     if (showProgress_) advance(1, static_cast<std::uint32_t>(line.size));
     if (line.nameLength > totals_.longestLength) {
       totals_.longestStart = name;
       totals_.longestLength = line.nameLength;
+    } else if (!added) {
+      packed_ = name;  // the next member goes in its place
     }
   }
 }
@@ -177,8 +180,9 @@ void reportLongest(const TextReading& text, const StretchTotals& first, const St
 
 // Reads a whole text that is there already, in one stretch.
 void readWholeText(FileIndex& index, const FileIndex::TextSource& source, const TextReading& text,
-                   std::size_t lines) {
+                   std::size_t lines, const KeyScreen* screen) {
   FileIndex::TextMembers members(source, {lines}, spareRoomFor(lines));
+  if (screen != nullptr) members.stretch(0).screenWith(screen->twin());
   IndexLineScanner scanner(text.bytes, text.length, text.oldFormat);
   StretchPacker packer(text, 0, members.stretch(0), true);
   packer.pack(scanner);
@@ -190,7 +194,7 @@ void readWholeText(FileIndex& index, const FileIndex::TextSource& source, const 
 // piece by piece as it arrives: in two stretches side by side, cut behind
 // the first line feed from its middle on, where there are two threads.
 bool readArriving(FileIndex& index, const RangeReader& reader, const FileIndex::TextSource& source,
-                  const TextReading& text, std::size_t sampled) {
+                  const TextReading& text, std::size_t sampled, const KeyScreen* screen) {
   const std::size_t length = text.length;
   std::size_t cut = length;
   if (helperThreadCount() > 0) {
@@ -206,6 +210,10 @@ bool readArriving(FileIndex& index, const RangeReader& reader, const FileIndex::
   const std::size_t laterLines = cut == length ? 0 : linesExpected(length - cut, feeds, sampled);
   FileIndex::TextMembers members(source, {firstLines, laterLines},
                                  spareRoomFor(firstLines + laterLines));
+  if (screen != nullptr) {
+    members.stretch(0).screenWith(screen->twin());
+    members.stretch(1).screenWith(screen->twin());
+  }
   StretchPacker first(text, 0, members.stretch(0), true);
   StretchPacker later(text, cut, members.stretch(1), false);
   bool firstRead = false;
@@ -228,7 +236,7 @@ bool readArriving(FileIndex& index, const RangeReader& reader, const FileIndex::
 
 }  // namespace
 
-bool readCatalog(FileIndex& index, const std::string& base) {
+bool readCatalog(FileIndex& index, const std::string& base, const KeyScreen* screen) {
   printOut("Reading from catalog %s\n", base.c_str());
   const ProgressPhase phase("Reading catalog", unknownTotal, unknownTotal);
   std::optional<FileRoom> file = openFileRoom(base + ".cat");
@@ -255,11 +263,14 @@ bool readCatalog(FileIndex& index, const std::string& base) {
   // The index keeps the text; names and digests are used where they stand.
   const FileIndex::TextSource source = index.adoptCatalogText(base, std::move(file->room), oldFormat);
   const TextReading text{source.bytes, length, oldFormat, base + ".dat"};
-  if (!oldFormat && sampled != length) return readArriving(index, file->reader, source, text, sampled);
+  if (!oldFormat && sampled != length) {
+    return readArriving(index, file->reader, source, text, sampled, screen);
+  }
   // The old format's line feeds are only known once it is unscrambled; its
   // times are probed in the data file member by member, so it is read in
-  // one stretch.
-  readWholeText(index, source, text, (oldFormat ? countLineFeeds(text.bytes, length) : feeds) + 1);
+  // one stretch, and unscreened.
+  readWholeText(index, source, text, (oldFormat ? countLineFeeds(text.bytes, length) : feeds) + 1,
+                oldFormat ? nullptr : screen);
   return true;
 }
 

@@ -1,6 +1,7 @@
 #include "cli/run_sequence.h"
 
 #include <cstdlib>
+#include <memory>
 
 #include "catalog/catalog_reader.h"
 #include "catalog/catalog_writer.h"
@@ -9,6 +10,7 @@
 #include "index/diff.h"
 #include "index/file_index.h"
 #include "index/filter.h"
+#include "index/key_screen.h"
 #include "util/console.h"
 #include "util/file_status.h"
 #include "util/progress.h"
@@ -25,10 +27,10 @@ constexpr int notCatalogNorFolderExitCode = 2;
 // Reads every path into `index`; false after printing `aborting` (with the
 // path) for one that is neither a catalog nor a folder.
 bool readInputs(FileIndex& index, const std::vector<std::string>& paths, const char* aborting,
-                FolderExclusion& exclusion) {
+                FolderExclusion& exclusion, const KeyScreen* screen) {
   for (const std::string& path : paths) {
     if (isCatalogPath(path)) {
-      readCatalog(index, catalogBasePath(path));
+      readCatalog(index, catalogBasePath(path), screen);
     } else if (fileSize(path) == -2) {
       printOut("Reading from folder %s\n", path.c_str());
       scanFolder(index, path, std::string(), path, exclusion);
@@ -54,15 +56,20 @@ void endProcess(int exitCode) {
 
 void runSequence(const RunSettings& settings) {
   FolderExclusion exclusion(settings.patterns);
+  // Without a diff the filters apply to the inputs as read, so catalogs are
+  // screened with them as they are read.
+  const std::unique_ptr<KeyScreen> screen =
+      settings.diffPaths.empty() ? KeyScreen::make(settings.patterns) : nullptr;
   FileIndex result;
   if (!readInputs(result, settings.inPaths, "Input %s is neither a catalog nor a folder, aborting\n",
-                  exclusion)) {
+                  exclusion, screen.get())) {
     endProcess(notCatalogNorFolderExitCode);
   }
   if (!settings.diffPaths.empty()) {
     FileIndex base;
     if (!readInputs(base, settings.diffPaths,
-                    "Diff input %s is neither a catalog nor a folder, aborting\n", exclusion)) {
+                    "Diff input %s is neither a catalog nor a folder, aborting\n", exclusion,
+                    nullptr)) {
       endProcess(notCatalogNorFolderExitCode);
     }
     applyDiff(result, base);

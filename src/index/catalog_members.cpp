@@ -42,13 +42,18 @@ FileIndex::TextMembers::TextMembers(const TextSource& source, const std::vector<
   }
 }
 
-void FileIndex::TextMembers::Stretch::add(std::uint32_t nameOffset, std::uint32_t nameLength,
+bool FileIndex::TextMembers::Stretch::add(std::uint32_t nameOffset, std::uint32_t nameLength,
                                           std::int32_t size, std::int64_t time,
                                           std::uint64_t offset, bool hasDigest) {
-  if (!hasDigest) mayLackDigests_ = true;
   if (nameLength > longestName_) longestName_ = nameLength;
   const std::string_view name(reinterpret_cast<const char*>(source_.bytes) + nameOffset, nameLength);
   const std::string_view key = keyOfName(name, keyScratch_);
+  if (screen_ != nullptr) {
+    const KeyScreen::Verdict verdict = screen_->judge(key);
+    if (verdict == KeyScreen::Verdict::dropped) return false;
+    if (verdict == KeyScreen::Verdict::kept) ++kept_;
+  }
+  if (!hasDigest) mayLackDigests_ = true;
   const std::uint32_t keyOffset =
       key.data() == name.data() ? nameOffset : appendTo(arena_, source_.size, key);
   StoredEntry entry{
@@ -61,6 +66,7 @@ void FileIndex::TextMembers::Stretch::add(std::uint32_t nameOffset, std::uint32_
   } else {
     beyondRoom_.push_back(entry);
   }
+  return true;
 }
 
 void FileIndex::addMembers(TextMembers&& members, const std::vector<std::uint64_t>& offsetShifts) {
@@ -106,6 +112,7 @@ void FileIndex::addMembers(TextMembers&& members, const std::vector<std::uint64_
     wideTimes_.insert(wideTimes_.end(), stretch.wideTimes_.begin(), stretch.wideTimes_.end());
     if (stretch.mayLackDigests_) mayLackDigests_ = true;
     longestNameAdded_ = std::max(longestNameAdded_, stretch.longestName_);
+    knownToPass_ += stretch.kept_;
     const std::uint64_t offsetShift = index < offsetShifts.size() ? offsetShifts[index] : 0;
     const std::size_t end = begins[index] + stretch.count();
     if (arenaShift == 0 && offsetShift == 0 && (wideShift == 0 || stretch.wideTimes_.empty())) {

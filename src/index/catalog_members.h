@@ -4,11 +4,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "index/file_index.h"
+#include "index/key_screen.h"
 
 namespace catpack {
 
@@ -31,9 +34,13 @@ class FileIndex::TextMembers {
     // A member whose name is the `nameLength` bytes at `nameOffset` of the
     // text, followed there by a NUL and, when `hasDigest`, by its digest of
     // 32 bytes and a NUL; its bytes are at `offset` of the data file,
-    // counted as addMembers says.
-    void add(std::uint32_t nameOffset, std::uint32_t nameLength, std::int32_t size,
+    // counted as addMembers says. False when the stretch's screen drops it:
+    // then nothing of it is kept, and its texts are not needed.
+    bool add(std::uint32_t nameOffset, std::uint32_t nameLength, std::int32_t size,
              std::int64_t time, std::uint64_t offset, bool hasDigest);
+
+    // Filters the members added from now on with `screen`.
+    void screenWith(std::unique_ptr<KeyScreen> screen) { screen_ = std::move(screen); }
 
     std::size_t count() const { return inRoom_ + beyondRoom_.size(); }
     std::size_t longestName() const { return longestName_; }
@@ -54,7 +61,9 @@ class FileIndex::TextMembers {
     std::vector<std::int64_t> wideTimes_;
     std::string keyScratch_;
     bool mayLackDigests_ = false;
-    std::size_t longestName_ = 0;
+    std::size_t longestName_ = 0;  // dropped members' names included
+    std::unique_ptr<KeyScreen> screen_;
+    std::size_t kept_ = 0;  // members the screen kept for sure
   };
 
   Stretch& stretch(std::size_t index) { return stretches_[index]; }

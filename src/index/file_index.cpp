@@ -32,7 +32,8 @@ FileIndex::FileIndex(const FileIndex& other)
       lastSegment_(other.lastSegment_),
       namesMayHoldNul_(other.namesMayHoldNul_),
       longestNameAdded_(other.longestNameAdded_),
-      mayLackDigests_(other.mayLackDigests_) {
+      mayLackDigests_(other.mayLackDigests_),
+      knownToPass_(other.knownToPass_) {
   segments_.reserve(other.segments_.size());
   for (const Segment& segment : other.segments_) {
     segments_.push_back({segment.path, segment.kind, segment.scrambled, copyOf(segment.text),
@@ -60,6 +61,7 @@ void FileIndex::swap(FileIndex& other) noexcept {
   std::swap(namesMayHoldNul_, other.namesMayHoldNul_);
   std::swap(longestNameAdded_, other.longestNameAdded_);
   std::swap(mayLackDigests_, other.mayLackDigests_);
+  std::swap(knownToPass_, other.knownToPass_);
 }
 
 void FileIndex::clear() {

@@ -180,6 +180,11 @@ class FileIndex {
   // The longest name (and key) of any entry added, erased ones included.
   std::size_t longestNameAdded() const { return longestNameAdded_; }
 
+  // How many stored entries a screen of the run's filters kept for sure as
+  // their catalog was read (see KeyScreen): when that is all of them, the
+  // filter pass has nothing left to test.
+  std::size_t entriesKnownToPass() const { return knownToPass_; }
+
   // Whether some entry was added without a stated digest (a folder file, a
   // deletion marker, a member of a catalog without digests).
   bool mayLackDigests() const { return mayLackDigests_; }
@@ -237,6 +242,7 @@ class FileIndex {
   bool namesMayHoldNul_ = false;
   std::size_t longestNameAdded_ = 0;
   bool mayLackDigests_ = false;
+  std::size_t knownToPass_ = 0;
   std::string keyScratch_;         // room for the key of a name with capitals
 };
 

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "pattern/pattern_compiler.h"
-#include "pattern/match_hints.h"
 #include "pattern/pattern_matcher.h"
 #include "util/console.h"
 #include "util/workers.h"
@@ -12,18 +10,6 @@ namespace catpack {
 
 namespace {
 
-bool isInclude(const std::string& item) { return !item.empty() && item[0] == '+'; }
-bool isExclude(const std::string& item) { return !item.empty() && item[0] == '-'; }
-const char* patternOf(const std::string& item) { return item.empty() ? "" : item.c_str() + 1; }
-
-// One compiled pattern per item, null where compiling failed.
-std::vector<PatternHandle> compileAll(const PatternList& patterns) {
-  std::vector<PatternHandle> compiled;
-  compiled.reserve(patterns.size());
-  for (const std::string& item : patterns) compiled.push_back(compilePattern(patternOf(item)));
-  return compiled;
-}
-
 // Indexes from this many stored entries on are filtered on two threads.
 constexpr std::size_t twoThreadFilterSize = 1 << 15;
 
@@ -31,9 +17,7 @@ constexpr std::size_t twoThreadFilterSize = 1 << 15;
 
 bool applyFilters(FileIndex& index, const PatternList& patterns) {
   std::vector<PatternHandle> compiled = compileAll(patterns);
-  std::vector<MatchHints> hints;
-  hints.reserve(compiled.size());
-  for (const PatternHandle& pattern : compiled) hints.push_back(analysePattern(pattern.get()));
+  const std::vector<MatchHints> hints = analyseAll(compiled);
 
   // Entries are tested in the order they were stored. Until the index is
   // settled a key may be stored more than once; all of its copies pass or
@@ -63,6 +47,19 @@ bool applyFilters(FileIndex& index, const PatternList& patterns) {
   // matches, an exclude lowers them again.
   const std::size_t stored = index.storedCount();
   printOut("Start Filtering\n");
+  const auto printItem = [&](std::size_t item) {
+    printOut(isInclude(patterns[item]) ? "Filtering with Include %s\n" : "Filtering with Exclude %s\n",
+             patternOf(patterns[item]));
+  };
+  const bool allCompiled = std::all_of(compiled.begin(), compiled.end(),
+                                       [](const PatternHandle& pattern) { return pattern != nullptr; });
+  if (quiet && allCompiled && index.entriesKnownToPass() == stored) {
+    // A screen of these items kept every entry as it was read: each passes
+    // every test, and none could print anything.
+    for (std::size_t item = 0; item < patterns.size(); ++item) printItem(item);
+    printOut("Done Filtering\n");
+    return true;
+  }
   std::vector<char> inSet(stored, !patterns.empty() && isExclude(patterns.front()));
   // A big index is tested in two halves side by side. Matching fills a
   // pattern's group slots, so the helper has patterns of its own (compiled
@@ -82,22 +79,8 @@ bool applyFilters(FileIndex& index, const PatternList& patterns) {
                              std::size_t endItem, std::size_t begin, std::size_t end) {
     for (std::size_t slot = begin; slot < end; ++slot) {
       if (!index.isStored(slot)) continue;
-      bool in = inSet[slot] != 0;
-      for (std::size_t item = firstItem; item < endItem; ++item) {
-        const bool include = isInclude(patterns[item]);
-        // An include tests every entry, an exclude those in the set; an
-        // entry an include finds in the set already needs no test unless a
-        // test can print something.
-        if (include ? quiet && in : !in) continue;
-        const EntryText key = index.storedKey(slot);
-        CompiledPattern* pattern = patternsUsed[item].get();
-        const int matched =
-            keysEndAtTheirLength
-                ? matchPatternWithHints(pattern, hints[item], key.c_str(), key.size())
-                : matchPatternWithHints(pattern, hints[item], key.c_str());
-        if (matched == 1) in = include;
-      }
-      inSet[slot] = in;
+      inSet[slot] = inSetAfter(patterns, patternsUsed, hints, firstItem, endItem, inSet[slot] != 0,
+                               quiet, index.storedKey(slot), keysEndAtTheirLength);
     }
   };
   // Tests every entry against the items from `firstItem` to `endItem`.
@@ -116,15 +99,9 @@ bool applyFilters(FileIndex& index, const PatternList& patterns) {
     }
     printCapturedErr(helperMessages);
   };
-  const auto printItem = [&](std::size_t item) {
-    printOut(isInclude(patterns[item]) ? "Filtering with Include %s\n" : "Filtering with Exclude %s\n",
-             patternOf(patterns[item]));
-  };
   // Where no test can print anything, every item is tried on an entry in
   // one pass; otherwise the items take their turns, each pass's messages
   // after its line.
-  const bool allCompiled = std::all_of(compiled.begin(), compiled.end(),
-                                       [](const PatternHandle& pattern) { return pattern != nullptr; });
   if (quiet && allCompiled) {
     for (std::size_t item = 0; item < patterns.size(); ++item) printItem(item);
     testItems(0, patterns.size());

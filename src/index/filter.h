@@ -6,13 +6,10 @@
 #include <vector>
 
 #include "index/file_index.h"
+#include "index/filter_items.h"
 #include "pattern/compiled_pattern.h"
 
 namespace catpack {
-
-// Filter items: "+" and an include pattern, or "-" and an exclude pattern,
-// lower-cased, in command-line order.
-using PatternList = std::vector<std::string>;
 
 // Keeps in `index` exactly the entries that pass the items in order: an
 // include adds the matching entries of the unfiltered set, an exclude takes
