@@ -42,24 +42,23 @@ bool applyFilters(FileIndex& index, const PatternList& patterns) {
   }
   if (!quiet) index.settle();
 
-  // The working set is held as one mark per stored entry: an entry is in the
-  // set while its mark is up. An include raises the marks of the entries it
-  // matches, an exclude lowers them again.
   const std::size_t stored = index.storedCount();
   printOut("Start Filtering\n");
   const auto printItem = [&](std::size_t item) {
     printOut(isInclude(patterns[item]) ? "Filtering with Include %s\n" : "Filtering with Exclude %s\n",
              patternOf(patterns[item]));
   };
-  const bool allCompiled = std::all_of(compiled.begin(), compiled.end(),
-                                       [](const PatternHandle& pattern) { return pattern != nullptr; });
-  if (quiet && allCompiled && index.entriesKnownToPass() == stored) {
+  const bool everyPatternCompiled = allCompiled(compiled);
+  if (quiet && everyPatternCompiled && index.entriesKnownToPass() == stored) {
     // A screen of these items kept every entry as it was read: each passes
     // every test, and none could print anything.
     for (std::size_t item = 0; item < patterns.size(); ++item) printItem(item);
     printOut("Done Filtering\n");
     return true;
   }
+  // The working set is held as one mark per stored entry: an entry is in the
+  // set while its mark is up. An include raises the marks of the entries it
+  // matches, an exclude lowers them again.
   std::vector<char> inSet(stored, !patterns.empty() && isExclude(patterns.front()));
   // A big index is tested in two halves side by side. Matching fills a
   // pattern's group slots, so the helper has patterns of its own (compiled
@@ -102,7 +101,7 @@ bool applyFilters(FileIndex& index, const PatternList& patterns) {
   // Where no test can print anything, every item is tried on an entry in
   // one pass; otherwise the items take their turns, each pass's messages
   // after its line.
-  if (quiet && allCompiled) {
+  if (quiet && everyPatternCompiled) {
     for (std::size_t item = 0; item < patterns.size(); ++item) printItem(item);
     testItems(0, patterns.size());
   } else {

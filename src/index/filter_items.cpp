@@ -1,5 +1,7 @@
 #include "index/filter_items.h"
 
+#include <algorithm>
+
 #include "pattern/pattern_compiler.h"
 #include "pattern/pattern_matcher.h"
 
@@ -14,6 +16,11 @@ std::vector<PatternHandle> compileAll(const PatternList& patterns) {
   compiled.reserve(patterns.size());
   for (const std::string& item : patterns) compiled.push_back(compilePattern(patternOf(item)));
   return compiled;
+}
+
+bool allCompiled(const std::vector<PatternHandle>& compiled) {
+  return std::all_of(compiled.begin(), compiled.end(),
+                     [](const PatternHandle& pattern) { return pattern != nullptr; });
 }
 
 std::vector<MatchHints> analyseAll(const std::vector<PatternHandle>& compiled) {

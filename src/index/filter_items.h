@@ -26,6 +26,9 @@ const char* patternOf(const std::string& item);
 // printed).
 std::vector<PatternHandle> compileAll(const PatternList& patterns);
 
+// Whether every item's pattern compiled.
+bool allCompiled(const std::vector<PatternHandle>& compiled);
+
 // The match hints of every compiled pattern.
 std::vector<MatchHints> analyseAll(const std::vector<PatternHandle>& compiled);
 

@@ -23,9 +23,7 @@ std::unique_ptr<KeyScreen> KeyScreen::make(const PatternList& patterns) {
     const MessageCapture capture(untold);
     compiled = compileAll(patterns);
   }
-  const bool allCompiled = std::all_of(compiled.begin(), compiled.end(),
-                                       [](const PatternHandle& pattern) { return pattern != nullptr; });
-  if (!allCompiled) return nullptr;
+  if (!allCompiled(compiled)) return nullptr;
   return std::unique_ptr<KeyScreen>(new KeyScreen(patterns, std::move(compiled)));
 }
 
