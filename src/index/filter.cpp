@@ -1,7 +1,5 @@
 #include "index/filter.h"
 
-#include <algorithm>
-
 #include "pattern/pattern_matcher.h"
 #include "util/console.h"
 #include "util/workers.h"
@@ -26,11 +24,7 @@ bool applyFilters(FileIndex& index, const PatternList& patterns) {
   // Whether a test can print depends on the longest key. The longest ever
   // added bounds it: when that keeps every pattern quiet, the walk to find
   // the longest key left is spared.
-  const auto quietFor = [&](std::size_t longestKey) {
-    return std::all_of(hints.begin(), hints.end(),
-                       [&](const MatchHints& itemHints) { return itemHints.isQuietFor(longestKey); });
-  };
-  bool quiet = quietFor(index.longestNameAdded());
+  bool quiet = allQuietFor(hints, index.longestNameAdded());
   if (!quiet) {
     std::size_t longestKey = 0;
     for (std::size_t slot = 0; slot < index.storedCount(); ++slot) {
@@ -38,7 +32,7 @@ bool applyFilters(FileIndex& index, const PatternList& patterns) {
         longestKey = index.storedKey(slot).size();
       }
     }
-    quiet = quietFor(longestKey);
+    quiet = allQuietFor(hints, longestKey);
   }
   if (!quiet) index.settle();
 

@@ -30,6 +30,11 @@ std::vector<MatchHints> analyseAll(const std::vector<PatternHandle>& compiled) {
   return hints;
 }
 
+bool allQuietFor(const std::vector<MatchHints>& hints, std::size_t length) {
+  return std::all_of(hints.begin(), hints.end(),
+                     [&](const MatchHints& itemHints) { return itemHints.isQuietFor(length); });
+}
+
 bool inSetAfter(const PatternList& patterns, const std::vector<PatternHandle>& compiled,
                 const std::vector<MatchHints>& hints, std::size_t first, std::size_t end, bool in,
                 bool quiet, EntryText key, bool keyEndsAtLength) {

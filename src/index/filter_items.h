@@ -32,6 +32,10 @@ bool allCompiled(const std::vector<PatternHandle>& compiled);
 // The match hints of every compiled pattern.
 std::vector<MatchHints> analyseAll(const std::vector<PatternHandle>& compiled);
 
+// Whether no test of a key of at most `length` bytes against any of the
+// patterns can print a message.
+bool allQuietFor(const std::vector<MatchHints>& hints, std::size_t length);
+
 // Whether an entry of `key` is in the working set after the items from
 // `first` to `end`, given whether it was before them (`in`): an include
 // puts a matching entry in, an exclude takes a matching entry in the set

@@ -1,6 +1,5 @@
 #include "index/key_screen.h"
 
-#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -30,9 +29,7 @@ std::unique_ptr<KeyScreen> KeyScreen::make(const PatternList& patterns) {
 KeyScreen::Verdict KeyScreen::judge(std::string_view key) {
   // A pattern quiet for a length is quiet for every shorter one.
   if (key.size() >= quietBelow_) {
-    const bool quiet = std::all_of(hints_.begin(), hints_.end(),
-                                   [&](const MatchHints& hints) { return hints.isQuietFor(key.size()); });
-    if (!quiet) return Verdict::untold;
+    if (!allQuietFor(hints_, key.size())) return Verdict::untold;
     quietBelow_ = key.size() + 1;
   }
   const bool in = inSetAfter(patterns_, compiled_, hints_, 0, patterns_.size(), inBeforeItems_, true,

@@ -6,7 +6,6 @@
 #include "index/file_index.h"
 #include "util/console.h"
 #include "util/ordered_blocks.h"
-#include "util/prefetch.h"
 
 namespace catpack {
 
