@@ -6,9 +6,11 @@
 #include "cli/command_line.h"
 #include "cli/run_sequence.h"
 #include "platform/platform.h"
+#include "util/memory_exhaustion.h"
 #include "util/text.h"
 
 int main(int argc, char** argv) {
+  catpack::endRunWhenMemoryRunsOut();
   catpack::platform::installInterruptCleanup();
   catpack::platform::returnBigBlocksToSystem();
   catpack::printBanner();

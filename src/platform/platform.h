@@ -91,6 +91,11 @@ CleanupSlot removeOnInterrupt(const std::string& path);
 // Drops a registration (nothing happens for `noCleanup`).
 void forgetOnInterrupt(CleanupSlot slot);
 
+// Does the registered cleanup work, as an interruption would, writes
+// `message` to standard error unbuffered, and ends the process at once with
+// `exitCode`: for a run that cannot go on. Allocates nothing.
+[[noreturn]] void cleanUpAndExit(const char* message, int exitCode);
+
 // A file descriptor; `noDescriptor` when there is none.
 using Descriptor = int;
 inline constexpr Descriptor noDescriptor = -1;

@@ -1,7 +1,6 @@
 #include "util/byte_buffer.h"
 
 #include <cstring>
-#include <new>
 
 namespace catpack {
 
@@ -9,7 +8,7 @@ ByteBuffer ByteBuffer::allocate(std::uint32_t size) {
   ByteBuffer buffer;
   buffer.size_ = size;
   if (size == 0) return buffer;
-  buffer.bytes_.reset(new (std::nothrow) unsigned char[size]);
+  buffer.bytes_.reset(static_cast<unsigned char*>(std::malloc(size)));
   return buffer;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 namespace catpack {
@@ -15,7 +16,8 @@ class ByteBuffer {
   ByteBuffer() = default;
 
   // Allocates `size` bytes, left uninitialised; an empty buffer when the
-  // allocation fails (check with allocated()).
+  // allocation fails (check with allocated()). A failure here is the
+  // caller's to report, so it never ends the run as exhausted memory does.
   static ByteBuffer allocate(std::uint32_t size);
 
   bool allocated() const { return size_ == 0 || bytes_ != nullptr; }
@@ -27,7 +29,12 @@ class ByteBuffer {
   void xorWith(unsigned char key) { xorBytes(bytes_.get(), size_, key); }
 
  private:
-  std::unique_ptr<unsigned char[]> bytes_;
+  // Frees what malloc gave.
+  struct FreeBytes {
+    void operator()(unsigned char* bytes) const { std::free(bytes); }
+  };
+
+  std::unique_ptr<unsigned char, FreeBytes> bytes_;
   std::uint32_t size_ = 0;
 };
 

@@ -1,6 +1,9 @@
 #include "util/workers.h"
 
+#include <system_error>
+
 #include "platform/platform.h"
+#include "util/memory_exhaustion.h"
 
 namespace catpack {
 
@@ -15,10 +18,15 @@ HelperThreads::HelperThreads(unsigned count, const std::function<void()>& work) 
   const platform::InterruptDeferral deferral;
   threads_.reserve(count);
   for (unsigned started = 0; started < count; ++started) {
-    threads_.emplace_back([work] {
-      platform::keepInterruptsFromThisThread();
-      work();
-    });
+    try {
+      threads_.emplace_back([work] {
+        platform::keepInterruptsFromThisThread();
+        work();
+      });
+    } catch (const std::system_error&) {
+      // No room for another thread's stack.
+      endForExhaustedMemory();
+    }
   }
 }
 

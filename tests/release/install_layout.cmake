@@ -1,6 +1,7 @@
 # `cmake --install` into a scratch prefix puts exactly the program, the man
 # page and the README in place, and the installed program runs.
 cmake_minimum_required(VERSION 3.25)
+string(REPLACE "|" ";" emulator "${EMULATOR}")
 file(REMOVE_RECURSE "${SCRATCH}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${SCRATCH}"
   RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
@@ -24,8 +25,8 @@ foreach(pair "share/man/man1/catpack.1=${PAGE}" "share/doc/catpack/README.md=${R
   endif()
 endforeach()
 
-execute_process(COMMAND "${CATPACK}" -? OUTPUT_VARIABLE builtUsage)
-execute_process(COMMAND "${SCRATCH}/bin/catpack" -? OUTPUT_VARIABLE usage RESULT_VARIABLE status)
+execute_process(COMMAND ${emulator} "${CATPACK}" -? OUTPUT_VARIABLE builtUsage)
+execute_process(COMMAND ${emulator} "${SCRATCH}/bin/catpack" -? OUTPUT_VARIABLE usage RESULT_VARIABLE status)
 if(NOT status EQUAL 1 OR NOT usage STREQUAL builtUsage OR NOT usage MATCHES "\nUsage: catpack -in ")
   message(FATAL_ERROR "installed catpack -? ended with ${status} and printed:\n${usage}")
 endif()

@@ -2,8 +2,9 @@
 # entry of its own in the man page's lists, and the page carries the
 # program's version.
 cmake_minimum_required(VERSION 3.25)
-execute_process(COMMAND "${CATPACK}" -? OUTPUT_VARIABLE usage)
-execute_process(COMMAND "${CATPACK}" ERROR_VARIABLE hint OUTPUT_QUIET)
+string(REPLACE "|" ";" emulator "${EMULATOR}")
+execute_process(COMMAND ${emulator} "${CATPACK}" -? OUTPUT_VARIABLE usage)
+execute_process(COMMAND ${emulator} "${CATPACK}" ERROR_VARIABLE hint OUTPUT_QUIET)
 
 # A switch is a "-" and a name at the start of a line, after a blank or after "[".
 string(REGEX REPLACE "[\n[]" " " words " ${usage} ${hint}")

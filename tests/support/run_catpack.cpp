@@ -1,11 +1,29 @@
 #include "support/run_catpack.h"
 
+#include <algorithm>
+
 namespace catpack::testing {
 
 const char* const banner =
     "catpack 1.0\nCopyright (c) 2026 the catpack developers. All rights reserved.\n";
 
+bool runsThroughEmulator() {
+#ifdef CATPACK_EMULATOR
+  return true;
+#else
+  return false;
+#endif
+}
+
 ProgramArguments::ProgramArguments(const std::vector<std::string>& arguments) {
+#ifdef CATPACK_EMULATOR
+  const std::string emulator = CATPACK_EMULATOR;
+  for (std::size_t at = 0; at <= emulator.size();) {
+    const std::size_t end = std::min(emulator.find('|', at), emulator.size());
+    strings_.push_back(emulator.substr(at, end - at));
+    at = end + 1;
+  }
+#endif
   strings_.push_back(CATPACK_BINARY);
   strings_.insert(strings_.end(), arguments.begin(), arguments.end());
   for (std::string& text : strings_) pointers_.push_back(text.data());

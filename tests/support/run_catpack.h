@@ -24,6 +24,7 @@ struct RunOptions {
   bool unprivileged = false;        // POSIX: run as an ordinary user, so that permissions count
   bool oneStream = false;           // both streams into one file, collected in `out`
   std::int64_t fileSizeLimit = -1;  // POSIX: when set, writes beyond this many bytes fail
+  std::int64_t addressSpaceLimit = -1;  // POSIX: when set, the bytes of memory the run may map
   std::string standardOutput{};  // when set, the file standard output goes to (not collected)
 };
 
@@ -79,9 +80,12 @@ class ProgramArguments {
   char* const* vector() const { return pointers_.data(); }
 
  private:
-  std::vector<std::string> strings_;  // the program's path, then the arguments
+  std::vector<std::string> strings_;  // the emulator of a cross build, the program, its arguments
   std::vector<char*> pointers_;       // into strings_, ended by a null
 };
+
+// Whether runCatpack starts the program of a cross build through an emulator.
+bool runsThroughEmulator();
 
 // The file name of the program that runCatpack starts.
 std::string programFileName();

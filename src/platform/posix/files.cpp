@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "platform/posix/wide_types.h"
 
 namespace catpack::platform {
 

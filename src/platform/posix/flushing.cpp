@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/wide_types.h"
 
 namespace catpack::platform {
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "platform/platform.h"
+#include "platform/posix/wide_types.h"
 
 namespace catpack::platform {
 

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/posix/wide_types.h"
 
 namespace catpack::platform {
 
@@ -55,7 +56,9 @@ CleanupSlot takeSlot() {
   return noCleanup;
 }
 
-void cleanUpAndEnd(int signalNumber) {
+// Blanks the status line, removes the registered files and cuts the
+// registered appends back, with async-signal-safe calls only.
+void doRegisteredCleanup() {
   const std::size_t columns = statusColumns.load();
   if (columns != 0) blankStatusLine(columns);
   for (CleanupEntry& entry : entries) {
@@ -63,6 +66,10 @@ void cleanUpAndEnd(int signalNumber) {
     if (state == slotRemoveFile) ::unlink(entry.path);
     if (state == slotCutBack) (void)!::ftruncate(entry.file, static_cast<off_t>(entry.size));
   }
+}
+
+void cleanUpAndEnd(int signalNumber) {
+  doRegisteredCleanup();
   // The handler was installed to run once; the signal now takes its usual effect.
   sigset_t pending;
   sigemptyset(&pending);
@@ -113,6 +120,15 @@ CleanupSlot cutBackOnInterrupt(Descriptor file, std::uint64_t size) {
 
 void forgetOnInterrupt(CleanupSlot slot) {
   if (slot != noCleanup) entries[slot].state.store(slotFree, std::memory_order_release);
+}
+
+void cleanUpAndExit(const char* message, int exitCode) {
+  // An interruption now would start the same cleanup a second time.
+  const sigset_t set = handledSet();
+  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  doRegisteredCleanup();
+  (void)!::write(STDERR_FILENO, message, std::strlen(message));
+  ::_exit(exitCode);
 }
 
 void blankOnInterrupt(std::size_t columns) { statusColumns.store(columns); }

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "platform/posix/wide_types.h"
 
 namespace catpack::platform {
 

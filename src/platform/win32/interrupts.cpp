@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -52,10 +53,10 @@ CleanupSlot store(CleanupEntry entry) {
 
 std::atomic<std::size_t> statusColumns{0};  // of a status line on standard error
 
-BOOL WINAPI cleanUpAndEnd(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
-  // Waits for a deferral to end; the lock is never given back, as the
-  // process ends here.
+// Blanks the status line, removes the registered files and cuts the
+// registered appends back. Waits for a deferral to end; the lock is never
+// given back, as the process ends next.
+void doRegisteredCleanup() {
   registryLock().lock();
   if (const std::size_t columns = statusColumns.load(); columns != 0) {
     const std::string blank = "\r" + std::string(columns, ' ') + "\r";
@@ -69,10 +70,21 @@ BOOL WINAPI cleanUpAndEnd(DWORD event) {
       truncateFile(entry.file, entry.size);
     }
   }
+}
+
+BOOL WINAPI cleanUpAndEnd(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+  doRegisteredCleanup();
   ::ExitProcess(interruptedExitCode);
 }
 
 }  // namespace
+
+void cleanUpAndExit(const char* message, int exitCode) {
+  doRegisteredCleanup();
+  ::_write(2, message, static_cast<unsigned>(std::strlen(message)));
+  ::ExitProcess(static_cast<UINT>(exitCode));
+}
 
 void blankOnInterrupt(std::size_t columns) { statusColumns.store(columns); }
 

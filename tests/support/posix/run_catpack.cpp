@@ -81,6 +81,11 @@ CatpackProcess::CatpackProcess(const std::vector<std::string>& arguments,
                          static_cast<rlim_t>(options_.fileSizeLimit)};
       if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
     }
+    if (options_.addressSpaceLimit >= 0) {
+      const rlimit limit{static_cast<rlim_t>(options_.addressSpaceLimit),
+                         static_cast<rlim_t>(options_.addressSpaceLimit)};
+      if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
+    }
     ::execv(argv.program(), argv.vector());
     ::_exit(127);
   }
