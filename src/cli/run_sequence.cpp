@@ -15,6 +15,7 @@
 #include "util/file_status.h"
 #include "util/progress.h"
 #include "util/text.h"
+#include "util/workers.h"
 
 namespace catpack {
 
@@ -72,7 +73,8 @@ void runSequence(const RunSettings& settings) {
                     nullptr)) {
       endProcess(notCatalogNorFolderExitCode);
     }
-    applyDiff(result, base);
+    applyDiff(result, base, helperThreadCount(),
+              settings.checksum ? SameSizeCheck::contents : SameSizeCheck::timesFirst);
   }
   if (!settings.patterns.empty()) applyFilters(result, settings.patterns);
   if (settings.dump) dumpIndex(result);

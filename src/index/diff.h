@@ -6,11 +6,18 @@
 
 namespace catpack {
 
+// What tells a file of the same size as its base file unchanged.
+enum class SameSizeCheck {
+  timesFirst,  // the same time or one hour apart, else equal digests
+  contents,    // equal digests, whatever the times
+};
+
 // Removes from `result` every file the base holds unchanged (same size, and
-// same time, one hour apart, or equal digests) and adds a deletion marker for
-// every base file `result` lacks. `base` is not changed. Digests are worked
-// out by `helpers` threads beside this one; the outcome and the messages do
-// not depend on their number.
-bool applyDiff(FileIndex& result, const FileIndex& base, unsigned helpers = helperThreadCount());
+// what `check` asks for) and adds a deletion marker for every base file
+// `result` lacks. `base` is not changed. Digests are worked out by `helpers`
+// threads beside this one; the outcome and the messages do not depend on
+// their number.
+bool applyDiff(FileIndex& result, const FileIndex& base, unsigned helpers = helperThreadCount(),
+               SameSizeCheck check = SameSizeCheck::timesFirst);
 
 }  // namespace catpack
