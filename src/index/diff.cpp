@@ -14,15 +14,9 @@ namespace catpack {
 
 namespace {
 
-constexpr std::int64_t oneHour = 3600;
 // Bases from this many stored entries on are compared on two threads when
 // no digest needs working out.
 constexpr std::size_t twoThreadBaseSize = 1 << 15;
-
-bool timesSayUnchanged(std::int64_t resultTime, std::int64_t baseTime) {
-  return (resultTime != 0 && resultTime == baseTime) || resultTime + oneHour == baseTime ||
-         resultTime - oneHour == baseTime;
-}
 
 // Walks the base from `baseAt` to `baseEnd` together with the result from
 // `position` to `resultEnd`, in key order, and calls `pair` with the
@@ -42,18 +36,6 @@ void walkTogether(FileIndex::iterator position, FileIndex::iterator resultEnd,
       position = pair(position, base.entry);
     }
   }
-}
-
-// Whether size and, as `check` allows, times leave it to the digests to
-// decide.
-bool needsDigests(const EntryView& resultEntry, const EntryView& baseEntry, SameSizeCheck check) {
-  return resultEntry.size == baseEntry.size &&
-         (check == SameSizeCheck::contents || !timesSayUnchanged(resultEntry.time, baseEntry.time));
-}
-
-// The progress bytes of comparing a pair by digests.
-std::uint64_t digestBytes(const EntryView& baseEntry) {
-  return 2 * static_cast<std::uint64_t>(static_cast<std::uint32_t>(baseEntry.size));
 }
 
 // The entries whose digests the diff takes, in the order it takes them:

@@ -1,16 +1,11 @@
 // Reduces a result set to its difference from a base set.
 #pragma once
 
+#include "index/diff_rules.h"
 #include "index/file_index.h"
 #include "util/workers.h"
 
 namespace catpack {
-
-// What tells a file of the same size as its base file unchanged.
-enum class SameSizeCheck {
-  timesFirst,  // the same time or one hour apart, else equal digests
-  contents,    // equal digests, whatever the times
-};
 
 // Removes from `result` every file the base holds unchanged (same size, and
 // what `check` asks for) and adds a deletion marker for every base file
