@@ -4,7 +4,7 @@
 # prints the ratio of the medians (catpack / reference), the time per member
 # and catpack's peak memory per member.
 #
-#   bench/index_scale.sh [--scale N] [--only index|filter|diff] [catpack binary] [work folder] [runs]
+#   bench/index_scale.sh [--scale N] [--only index|filter|diff|checksum] [catpack binary] [work folder] [runs]
 #
 # The runs of catpack and of the reference alternate, so that a spell of
 # other work on the machine falls on both. A million members need about
@@ -83,8 +83,9 @@ compare() {
 # $base.cat: size-0 members in random order, as catalogs merged from
 # several inputs are; ${base}_b.cat the same set with 1 % removed, 1 %
 # added, 1 % changed (other time and digest) and 1 % touched (a day later,
-# same digest). The .txt files hold the same names for the text tools.
-if [ ! -f "${base}_b.cat" ]; then
+# same digest). The .txt files hold the same names for the text tools, the
+# .nsd files each member's name, size and digest.
+if [ ! -f "${base}_b.nsd" ]; then
   python3 - "$count" "$base" <<'PY'
 import hashlib, random, sys
 n = int(sys.argv[1])
@@ -126,6 +127,8 @@ for name, entries in ((out, a), (out + "_b", b)):
         index.writelines("%s 0 %d %s\n" % e for e in entries)
     with open(name + ".txt", "w", newline="\n") as listing:
         listing.writelines(e[0] + "\n" for e in entries)
+    with open(name + ".nsd", "w", newline="\n") as listing:
+        listing.writelines("%s 0 %s\n" % (e[0], e[2]) for e in entries)
     open(name + ".dat", "w").close()
 PY
 fi
@@ -139,5 +142,11 @@ compare "filter_${scale}m" "<= 1.0" -- \
 
 compare "diff_${scale}m" "<= 0.5" -- "$catpack" -in "${base}_b.cat" -diff "$base.cat" -dump -- \
   sh -c "sort $base.txt > s1; sort ${base}_b.txt > s2; comm -3 s1 s2"
+
+# With -checksum every pair of equal size is decided by its digests, which
+# the text tools compare as the "name size digest" lists.
+compare "checksum_${scale}m" "<= 0.5" -- \
+  "$catpack" -in "${base}_b.cat" -diff "$base.cat" -checksum -dump -- \
+  sh -c "sort $base.nsd > n1; sort ${base}_b.nsd > n2; comm -3 n1 n2"
 
 echo "work folder: $work"

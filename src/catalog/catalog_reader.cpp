@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "catalog/index_lines.h"
 #include "catalog/old_time_probe.h"
 #include "index/catalog_members.h"
+#include "index/key_text.h"
 #include "util/console.h"
 #include "util/loading.h"
 #include "util/progress.h"
@@ -60,45 +62,102 @@ class StretchPacker {
   const StretchTotals& totals() const { return totals_; }
 
  private:
+  // A line read ahead of packing it, and the lookup of its key.
+  struct LineAhead {
+    IndexLineFields line;
+    BasePairing::Lookup lookup;
+    std::string keyScratch;
+  };
+  // How many lines are read ahead, and how many lines after its lookup
+  // started a line's entry and then its key are loaded.
+  static constexpr std::size_t window = 16;
+  static constexpr std::size_t entryStep = 5;
+  static constexpr std::size_t keyStep = 10;
+
+  // Packs the lines of `scanner` whose members are paired by `pairing`,
+  // each key's lookup taken a few lines ahead.
+  void packPaired(IndexLineScanner& scanner, const BasePairing& pairing);
+  // Packs one line and adds its member; `lookup` as Stretch::add takes it.
+  void packLine(const IndexLineFields& line, BasePairing::Lookup* lookup);
+
   const TextReading& text_;
   FileIndex::TextMembers::Stretch& members_;
   bool showProgress_;
   std::size_t packed_;
   StretchTotals totals_;
+  LineAhead ahead_[window];
 };
 
 void StretchPacker::pack(IndexLineScanner& scanner) {
-  unsigned char* bytes = text_.bytes;
+  if (members_.pairing() != nullptr) {
+    packPaired(scanner, *members_.pairing());
+    return;
+  }
   IndexLineFields line;
-  while (scanner.next(line)) {
-    const std::int64_t time =
-        text_.oldFormat
-            ? probeOldTime(std::string(reinterpret_cast<const char*>(bytes + line.nameStart),
-                                       line.nameLength),
-                           text_.dataPath, totals_.bytes, static_cast<std::uint32_t>(line.size))
-            : line.time;
-    // A packed member never reaches past its own line: the name and the
-    // digest stood there apart by at least three spaces.
-    const std::size_t name = packed_;
-    std::memmove(bytes + packed_, bytes + line.nameStart, line.nameLength);
-    packed_ += line.nameLength;
+  while (scanner.next(line)) packLine(line, nullptr);
+}
+
+void StretchPacker::packPaired(IndexLineScanner& scanner, const BasePairing& pairing) {
+  // Counts of lines from the start of this call: read (lookup started),
+  // entry loads started, key loads started, packed.
+  std::size_t read = 0;
+  std::size_t entries = 0;
+  std::size_t keys = 0;
+  std::size_t packedLines = 0;
+  bool more = true;
+  while (true) {
+    if (more && read - packedLines < window) {
+      LineAhead& next = ahead_[read % window];
+      if (scanner.next(next.line)) {
+        const std::string_view name(reinterpret_cast<const char*>(text_.bytes + next.line.nameStart),
+                                    next.line.nameLength);
+        next.lookup = pairing.startLookup(keyOfName(name, next.keyScratch));
+        ++read;
+        for (; entries + entryStep < read; ++entries) pairing.loadEntry(ahead_[entries % window].lookup);
+        for (; keys + keyStep < read; ++keys) pairing.loadKey(ahead_[keys % window].lookup);
+        continue;
+      }
+      more = false;
+    }
+    if (packedLines == read) return;
+    // The oldest line is packed once the window is full or no line is left.
+    for (; entries <= packedLines; ++entries) pairing.loadEntry(ahead_[entries % window].lookup);
+    for (; keys <= packedLines; ++keys) pairing.loadKey(ahead_[keys % window].lookup);
+    LineAhead& oldest = ahead_[packedLines % window];
+    packLine(oldest.line, &oldest.lookup);
+    ++packedLines;
+  }
+}
+
+void StretchPacker::packLine(const IndexLineFields& line, BasePairing::Lookup* lookup) {
+  unsigned char* bytes = text_.bytes;
+  const std::int64_t time =
+      text_.oldFormat
+          ? probeOldTime(std::string(reinterpret_cast<const char*>(bytes + line.nameStart),
+                                     line.nameLength),
+                         text_.dataPath, totals_.bytes, static_cast<std::uint32_t>(line.size))
+          : line.time;
+  // A packed member never reaches past its own line: the name and the
+  // digest stood there apart by at least three spaces.
+  const std::size_t name = packed_;
+  std::memmove(bytes + packed_, bytes + line.nameStart, line.nameLength);
+  packed_ += line.nameLength;
+  bytes[packed_++] = '\0';
+  if (line.hasDigest) {
+    std::memmove(bytes + packed_, bytes + line.digestStart, indexDigestLength);
+    packed_ += indexDigestLength;
     bytes[packed_++] = '\0';
-    if (line.hasDigest) {
-      std::memmove(bytes + packed_, bytes + line.digestStart, indexDigestLength);
-      packed_ += indexDigestLength;
-      bytes[packed_++] = '\0';
-    }
-    const bool added =
-        members_.add(static_cast<std::uint32_t>(name), static_cast<std::uint32_t>(line.nameLength),
-                     line.size, time, totals_.bytes, line.hasDigest);
-    totals_.bytes += static_cast<std::uint32_t>(line.size);
-    if (showProgress_) advance(1, static_cast<std::uint32_t>(line.size));
-    if (line.nameLength > totals_.longestLength) {
-      totals_.longestStart = name;
-      totals_.longestLength = line.nameLength;
-    } else if (!added) {
-      packed_ = name;  // the next member goes in its place
-    }
+  }
+  const bool added =
+      members_.add(static_cast<std::uint32_t>(name), static_cast<std::uint32_t>(line.nameLength),
+                   line.size, time, totals_.bytes, line.hasDigest, lookup);
+  totals_.bytes += static_cast<std::uint32_t>(line.size);
+  if (showProgress_) advance(1, static_cast<std::uint32_t>(line.size));
+  if (line.nameLength > totals_.longestLength) {
+    totals_.longestStart = name;
+    totals_.longestLength = line.nameLength;
+  } else if (!added) {
+    packed_ = name;  // the next member goes in its place
   }
 }
 
@@ -180,9 +239,10 @@ void reportLongest(const TextReading& text, const StretchTotals& first, const St
 
 // Reads a whole text that is there already, in one stretch.
 void readWholeText(FileIndex& index, const FileIndex::TextSource& source, const TextReading& text,
-                   std::size_t lines, const KeyScreen* screen) {
+                   std::size_t lines, const KeyScreen* screen, BasePairing* pairing) {
   FileIndex::TextMembers members(source, {lines}, spareRoomFor(lines));
   if (screen != nullptr) members.stretch(0).screenWith(screen->twin());
+  if (pairing != nullptr) members.stretch(0).pairWith(pairing, pairing->nextCatalog());
   IndexLineScanner scanner(text.bytes, text.length, text.oldFormat);
   StretchPacker packer(text, 0, members.stretch(0), true);
   packer.pack(scanner);
@@ -194,7 +254,8 @@ void readWholeText(FileIndex& index, const FileIndex::TextSource& source, const 
 // piece by piece as it arrives: in two stretches side by side, cut behind
 // the first line feed from its middle on, where there are two threads.
 bool readArriving(FileIndex& index, const RangeReader& reader, const FileIndex::TextSource& source,
-                  const TextReading& text, std::size_t sampled, const KeyScreen* screen) {
+                  const TextReading& text, std::size_t sampled, const KeyScreen* screen,
+                  BasePairing* pairing) {
   const std::size_t length = text.length;
   std::size_t cut = length;
   if (helperThreadCount() > 0) {
@@ -213,6 +274,11 @@ bool readArriving(FileIndex& index, const RangeReader& reader, const FileIndex::
   if (screen != nullptr) {
     members.stretch(0).screenWith(screen->twin());
     members.stretch(1).screenWith(screen->twin());
+  }
+  if (pairing != nullptr) {
+    const std::uint32_t first = pairing->nextCatalog();
+    members.stretch(0).pairWith(pairing, first);
+    members.stretch(1).pairWith(pairing, first + 1);
   }
   StretchPacker first(text, 0, members.stretch(0), true);
   StretchPacker later(text, cut, members.stretch(1), false);
@@ -236,7 +302,8 @@ bool readArriving(FileIndex& index, const RangeReader& reader, const FileIndex::
 
 }  // namespace
 
-bool readCatalog(FileIndex& index, const std::string& base, const KeyScreen* screen) {
+bool readCatalog(FileIndex& index, const std::string& base, const KeyScreen* screen,
+                 BasePairing* pairing) {
   printOut("Reading from catalog %s\n", base.c_str());
   const ProgressPhase phase("Reading catalog", unknownTotal, unknownTotal);
   std::optional<FileRoom> file = openFileRoom(base + ".cat");
@@ -264,13 +331,13 @@ bool readCatalog(FileIndex& index, const std::string& base, const KeyScreen* scr
   const FileIndex::TextSource source = index.adoptCatalogText(base, std::move(file->room), oldFormat);
   const TextReading text{source.bytes, length, oldFormat, base + ".dat"};
   if (!oldFormat && sampled != length) {
-    return readArriving(index, file->reader, source, text, sampled, screen);
+    return readArriving(index, file->reader, source, text, sampled, screen, pairing);
   }
   // The old format's line feeds are only known once it is unscrambled; its
   // times are probed in the data file member by member, so it is read in
   // one stretch, and unscreened.
   readWholeText(index, source, text, (oldFormat ? countLineFeeds(text.bytes, length) : feeds) + 1,
-                oldFormat ? nullptr : screen);
+                oldFormat ? nullptr : screen, pairing);
   return true;
 }
 

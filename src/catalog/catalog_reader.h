@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "index/base_pairing.h"
 #include "index/file_index.h"
 #include "index/key_screen.h"
 
@@ -10,8 +11,10 @@ namespace catpack {
 
 // Adds every member listed by base + ".cat"; false when the index file could
 // not be loaded (nothing is added then). With a `screen`, the members of a
-// current-format catalog whose keys it drops are left out.
-bool readCatalog(FileIndex& index, const std::string& base, const KeyScreen* screen = nullptr);
+// current-format catalog whose keys it drops are left out; with a
+// `pairing`, so are the members of a diff's base whose pairs it settles.
+bool readCatalog(FileIndex& index, const std::string& base, const KeyScreen* screen = nullptr,
+                 BasePairing* pairing = nullptr);
 
 // Whether base + ".cat" exists and is in the old format.
 bool isOldCatalog(const std::string& base);

@@ -50,7 +50,9 @@ void printUsage(const std::string& program) {
            "instead of overwriting it.\n"
            "-zarn3cat               Write output catalog in old Zarn/Zarn2/Zarn3 catalog format "
            "(note: format is auto-detected on -append).\n"
-           "-dump                Dump the list of resulting file names.\n");
+           "-dump                Dump the list of resulting file names.\n"
+           "-checksum            With -diff, compare the contents of files of equal size even "
+           "when their times agree.\n");
 }
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments,
@@ -78,6 +80,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments,
         target = ListTarget::none;
       } else if (name == "zarn3cat") {
         settings.oldFormat = true;
+        target = ListTarget::none;
+      } else if (name == "checksum") {
+        settings.checksum = true;
         target = ListTarget::none;
       } else if (name == "?" || name == "help") {
         printUsage(program);

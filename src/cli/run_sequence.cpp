@@ -1,12 +1,15 @@
 #include "cli/run_sequence.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 #include "catalog/catalog_reader.h"
 #include "catalog/catalog_writer.h"
 #include "folder/folder_scanner.h"
 #include "folder/folder_writer.h"
+#include "index/base_pairing.h"
 #include "index/diff.h"
 #include "index/file_index.h"
 #include "index/filter.h"
@@ -15,6 +18,7 @@
 #include "util/file_status.h"
 #include "util/progress.h"
 #include "util/text.h"
+#include "util/workers.h"
 
 namespace catpack {
 
@@ -27,10 +31,10 @@ constexpr int notCatalogNorFolderExitCode = 2;
 // Reads every path into `index`; false after printing `aborting` (with the
 // path) for one that is neither a catalog nor a folder.
 bool readInputs(FileIndex& index, const std::vector<std::string>& paths, const char* aborting,
-                FolderExclusion& exclusion, const KeyScreen* screen) {
+                FolderExclusion& exclusion, const KeyScreen* screen, BasePairing* pairing) {
   for (const std::string& path : paths) {
     if (isCatalogPath(path)) {
-      readCatalog(index, catalogBasePath(path), screen);
+      readCatalog(index, catalogBasePath(path), screen, pairing);
     } else if (fileSize(path) == -2) {
       printOut("Reading from folder %s\n", path.c_str());
       scanFolder(index, path, std::string(), path, exclusion);
@@ -62,17 +66,29 @@ void runSequence(const RunSettings& settings) {
       settings.diffPaths.empty() ? KeyScreen::make(settings.patterns) : nullptr;
   FileIndex result;
   if (!readInputs(result, settings.inPaths, "Input %s is neither a catalog nor a folder, aborting\n",
-                  exclusion, screen.get())) {
+                  exclusion, screen.get(), nullptr)) {
     endProcess(notCatalogNorFolderExitCode);
   }
   if (!settings.diffPaths.empty()) {
+    const SameSizeCheck check =
+        settings.checksum ? SameSizeCheck::contents : SameSizeCheck::timesFirst;
+    // A base of catalogs alone is paired with the result as it is read, so
+    // that it is never held whole.
+    const bool catalogsOnly = std::all_of(settings.diffPaths.begin(), settings.diffPaths.end(),
+                                          [](const std::string& path) { return isCatalogPath(path); });
+    std::optional<BasePairing> pairing;
+    if (catalogsOnly) pairing.emplace(result, check);
     FileIndex base;
     if (!readInputs(base, settings.diffPaths,
                     "Diff input %s is neither a catalog nor a folder, aborting\n", exclusion,
-                    nullptr)) {
+                    nullptr, pairing ? &*pairing : nullptr)) {
       endProcess(notCatalogNorFolderExitCode);
     }
-    applyDiff(result, base);
+    if (pairing) {
+      applyPairedDiff(result, base, *pairing);
+    } else {
+      applyDiff(result, base, helperThreadCount(), check);
+    }
   }
   if (!settings.patterns.empty()) applyFilters(result, settings.patterns);
   if (settings.dump) dumpIndex(result);

@@ -16,6 +16,7 @@ struct RunSettings {
   bool dump = false;                   // print the listing of the final set
   bool append = false;                 // append to an existing output catalog
   bool oldFormat = false;              // write a new catalog in the old format
+  bool checksum = false;               // a diff compares the contents of every equal-size pair
 };
 
 }  // namespace catpack

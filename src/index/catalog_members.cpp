@@ -44,7 +44,8 @@ FileIndex::TextMembers::TextMembers(const TextSource& source, const std::vector<
 
 bool FileIndex::TextMembers::Stretch::add(std::uint32_t nameOffset, std::uint32_t nameLength,
                                           std::int32_t size, std::int64_t time,
-                                          std::uint64_t offset, bool hasDigest) {
+                                          std::uint64_t offset, bool hasDigest,
+                                          BasePairing::Lookup* lookup) {
   if (nameLength > longestName_) longestName_ = nameLength;
   const std::string_view name(reinterpret_cast<const char*>(source_.bytes) + nameOffset, nameLength);
   const std::string_view key = keyOfName(name, keyScratch_);
@@ -52,6 +53,23 @@ bool FileIndex::TextMembers::Stretch::add(std::uint32_t nameOffset, std::uint32_
     const KeyScreen::Verdict verdict = screen_->judge(key);
     if (verdict == KeyScreen::Verdict::dropped) return false;
     if (verdict == KeyScreen::Verdict::kept) ++kept_;
+  }
+  if (pairing_ != nullptr) {
+    EntryView member;
+    member.name = {name.data(), name.size()};
+    member.size = size;
+    member.time = time;
+    if (hasDigest) {
+      member.digest = {reinterpret_cast<const char*>(source_.bytes) + nameOffset + nameLength + 1,
+                       indexstorage::digestLength};
+    }
+    BasePairing::Lookup now{};
+    if (lookup == nullptr) {
+      now = pairing_->startLookup(key);
+      pairing_->loadEntry(now);
+      lookup = &now;
+    }
+    if (pairing_->settle(key, member, pairedStretch_, *lookup)) return false;
   }
   if (!hasDigest) mayLackDigests_ = true;
   const std::uint32_t keyOffset =

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "index/base_pairing.h"
 #include "index/file_index.h"
 #include "index/key_screen.h"
 
@@ -34,13 +35,26 @@ class FileIndex::TextMembers {
     // A member whose name is the `nameLength` bytes at `nameOffset` of the
     // text, followed there by a NUL and, when `hasDigest`, by its digest of
     // 32 bytes and a NUL; its bytes are at `offset` of the data file,
-    // counted as addMembers says. False when the stretch's screen drops it:
-    // then nothing of it is kept, and its texts are not needed.
+    // counted as addMembers says. False when the stretch's screen drops it
+    // or its pairing settles it: then nothing of it is kept, and its texts
+    // are not needed.
+    // With a pairing, `lookup` is the member's key's lookup, started ahead,
+    // or null to look it up now.
     bool add(std::uint32_t nameOffset, std::uint32_t nameLength, std::int32_t size,
-             std::int64_t time, std::uint64_t offset, bool hasDigest);
+             std::int64_t time, std::uint64_t offset, bool hasDigest,
+             BasePairing::Lookup* lookup = nullptr);
 
     // Filters the members added from now on with `screen`.
     void screenWith(std::unique_ptr<KeyScreen> screen) { screen_ = std::move(screen); }
+
+    // Offers the members added from now on to `pairing`, as members of its
+    // stretch `stretch`; those whose pairs it settles are not kept.
+    void pairWith(BasePairing* pairing, std::uint32_t stretch) {
+      pairing_ = pairing;
+      pairedStretch_ = stretch;
+    }
+    // The pairing members are offered to, or null.
+    const BasePairing* pairing() const { return pairing_; }
 
     std::size_t count() const { return inRoom_ + beyondRoom_.size(); }
     std::size_t longestName() const { return longestName_; }
@@ -64,6 +78,8 @@ class FileIndex::TextMembers {
     std::size_t longestName_ = 0;  // dropped members' names included
     std::unique_ptr<KeyScreen> screen_;
     std::size_t kept_ = 0;  // members the screen kept for sure
+    BasePairing* pairing_ = nullptr;
+    std::uint32_t pairedStretch_ = 0;
   };
 
   Stretch& stretch(std::size_t index) { return stretches_[index]; }

@@ -14,15 +14,9 @@ namespace catpack {
 
 namespace {
 
-constexpr std::int64_t oneHour = 3600;
 // Bases from this many stored entries on are compared on two threads when
 // no digest needs working out.
 constexpr std::size_t twoThreadBaseSize = 1 << 15;
-
-bool timesSayUnchanged(std::int64_t resultTime, std::int64_t baseTime) {
-  return (resultTime != 0 && resultTime == baseTime) || resultTime + oneHour == baseTime ||
-         resultTime - oneHour == baseTime;
-}
 
 // Walks the base from `baseAt` to `baseEnd` together with the result from
 // `position` to `resultEnd`, in key order, and calls `pair` with the
@@ -44,26 +38,17 @@ void walkTogether(FileIndex::iterator position, FileIndex::iterator resultEnd,
   }
 }
 
-// Whether size and times leave it to the digests to decide.
-bool needsDigests(const EntryView& resultEntry, const EntryView& baseEntry) {
-  return resultEntry.size == baseEntry.size && !timesSayUnchanged(resultEntry.time, baseEntry.time);
-}
-
-// The progress bytes of comparing a pair by digests.
-std::uint64_t digestBytes(const EntryView& baseEntry) {
-  return 2 * static_cast<std::uint64_t>(static_cast<std::uint32_t>(baseEntry.size));
-}
-
 // The entries whose digests the diff takes, in the order it takes them:
 // base entry, then result entry, of every pair that size and times leave
 // open. Stated digests cost nothing and are left out.
-std::vector<EntryView> entriesToDigest(const FileIndex& result, const FileIndex& base) {
+std::vector<EntryView> entriesToDigest(const FileIndex& result, const FileIndex& base,
+                                       SameSizeCheck check) {
   std::vector<EntryView> entries;
   walkTogether(
       result.begin(), result.end(), base.begin(), base.end(),
       [&](FileIndex::iterator position, const EntryView& baseEntry) {
         const EntryView resultEntry = (*position).entry;
-        if (needsDigests(resultEntry, baseEntry)) {
+        if (needsDigests(resultEntry, baseEntry, check)) {
           if (baseEntry.digest.empty()) entries.push_back(baseEntry);
           if (resultEntry.digest.empty()) entries.push_back(resultEntry);
         }
@@ -77,9 +62,9 @@ std::vector<EntryView> entriesToDigest(const FileIndex& result, const FileIndex&
 // where some entry may lack a stated one); gathers the names of base files
 // the result lacks in `missing`.
 void compareInTurn(FileIndex& result, const FileIndex& base, unsigned helpers,
-                   bool digestsToWorkOut, std::vector<EntryText>& missing) {
+                   SameSizeCheck check, bool digestsToWorkOut, std::vector<EntryText>& missing) {
   DigestsAhead digests(helpers == 0 || !digestsToWorkOut ? std::vector<EntryView>()
-                                                         : entriesToDigest(result, base),
+                                                         : entriesToDigest(result, base, check),
                        helpers);
   walkTogether(
       result.begin(), result.end(), base.begin(), base.end(),
@@ -88,7 +73,7 @@ void compareInTurn(FileIndex& result, const FileIndex& base, unsigned helpers,
         const EntryView resultEntry = (*position).entry;
         if (resultEntry.size != baseEntry.size) return ++position;
         bool unchanged = true;
-        if (needsDigests(resultEntry, baseEntry)) {
+        if (needsDigests(resultEntry, baseEntry, check)) {
           if (!baseEntry.digest.empty() && !resultEntry.digest.empty()) {
             unchanged = std::string_view(baseEntry.digest) == resultEntry.digest;
           } else {
@@ -118,7 +103,7 @@ struct StretchFindings {
 // either index.
 void compareSlots(const FileIndex& result, const KeyTable& resultKeys, const FileIndex& base,
                   const KeyTable& baseKeys, std::size_t begin, std::size_t end,
-                  StretchFindings& findings) {
+                  SameSizeCheck check, StretchFindings& findings) {
   std::size_t baseSlots[KeyTable::batchSize];
   std::string_view keys[KeyTable::batchSize];
   std::size_t resultSlots[KeyTable::batchSize];
@@ -141,7 +126,7 @@ void compareSlots(const FileIndex& result, const KeyTable& resultKeys, const Fil
       const EntryView resultEntry = result.storedEntry(resultSlots[at]);
       if (resultEntry.size != baseEntry.size) continue;
       bool unchanged = true;
-      if (needsDigests(resultEntry, baseEntry)) {
+      if (needsDigests(resultEntry, baseEntry, check)) {
         unchanged = std::string_view(baseEntry.digest) == resultEntry.digest;
         findings.bytes += digestBytes(baseEntry);
       }
@@ -156,7 +141,8 @@ void compareSlots(const FileIndex& result, const KeyTable& resultKeys, const Fil
 // would visit texts all over memory, and the result needs putting in order
 // only once it is reduced. The names of base files the result lacks are
 // gathered in key order, as a walk would meet them.
-void compareByHashing(FileIndex& result, const FileIndex& base, std::vector<EntryText>& missing) {
+void compareByHashing(FileIndex& result, const FileIndex& base, SameSizeCheck check,
+                      std::vector<EntryText>& missing) {
   std::optional<KeyTable> resultKeys;
   std::optional<KeyTable> baseKeys;
   {
@@ -170,9 +156,9 @@ void compareByHashing(FileIndex& result, const FileIndex& base, std::vector<Entr
   StretchFindings halves[2];
   {
     const HelperThreads helper(1, [&] {
-      compareSlots(result, *resultKeys, base, *baseKeys, stored / 2, stored, halves[1]);
+      compareSlots(result, *resultKeys, base, *baseKeys, stored / 2, stored, check, halves[1]);
     });
-    compareSlots(result, *resultKeys, base, *baseKeys, 0, stored / 2, halves[0]);
+    compareSlots(result, *resultKeys, base, *baseKeys, 0, stored / 2, check, halves[0]);
   }
   std::vector<std::uint32_t> missingSlots;
   advance(baseKeys->entryCount(), halves[0].bytes + halves[1].bytes);
@@ -188,17 +174,17 @@ void compareByHashing(FileIndex& result, const FileIndex& base, std::vector<Entr
 
 }  // namespace
 
-bool applyDiff(FileIndex& result, const FileIndex& base, unsigned helpers) {
+bool applyDiff(FileIndex& result, const FileIndex& base, unsigned helpers, SameSizeCheck check) {
   // The names of base files the result lacks are added as markers once the
   // walk is done, since adding entries ends a walk; the base stays as it
   // is, so its texts can be held until then.
   std::vector<EntryText> missing;
   const bool digestsStated = !result.mayLackDigests() && !base.mayLackDigests();
   if (digestsStated && helpers > 0 && base.storedCount() >= twoThreadBaseSize) {
-    compareByHashing(result, base, missing);
+    compareByHashing(result, base, check, missing);
   } else {
     const ProgressPhase phase("Comparing", base.size(), unknownTotal);
-    compareInTurn(result, base, helpers, !digestsStated, missing);
+    compareInTurn(result, base, helpers, check, !digestsStated, missing);
   }
   for (const EntryText name : missing) result.addDeletion(name);
   return true;

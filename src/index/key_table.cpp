@@ -101,29 +101,36 @@ std::size_t KeyTable::findFrom(std::string_view key, std::uint64_t hash, std::si
   }
 }
 
+KeyTable::Probe KeyTable::startProbe(std::string_view key) const {
+  Probe probe{hashOfKey(key), 0, none};
+  probe.place = probe.hash & mask_;
+  prefetch(&places_[probe.place]);
+  return probe;
+}
+
+void KeyTable::loadCandidate(Probe& probe) const {
+  probe.slot = candidate(probe.hash, probe.place);
+  if (probe.slot != none) index_.prefetchStored(probe.slot);
+}
+
+void KeyTable::loadCandidateKey(const Probe& probe) const {
+  if (probe.slot != none) index_.prefetchStoredKey(probe.slot);
+}
+
+std::size_t KeyTable::finishProbe(std::string_view key, const Probe& probe) const {
+  if (probe.slot == none || std::string_view(index_.storedKey(probe.slot)) == key) return probe.slot;
+  // A matching tag of another key: the key is looked for further on.
+  return findFrom(key, probe.hash, (probe.place + 1) & mask_);
+}
+
 void KeyTable::findAll(const std::string_view* keys, std::size_t count, std::size_t* slots) const {
   // Places first, then the entries they name, then those entries' keys:
   // each step's loads are all started before the next step waits for them.
-  std::uint64_t hashes[batchSize];
-  std::size_t places[batchSize];
-  for (std::size_t at = 0; at < count; ++at) {
-    hashes[at] = hashOfKey(keys[at]);
-    places[at] = hashes[at] & mask_;
-    prefetch(&places_[places[at]]);
-  }
-  for (std::size_t at = 0; at < count; ++at) {
-    slots[at] = candidate(hashes[at], places[at]);
-    if (slots[at] != none) index_.prefetchStored(slots[at]);
-  }
-  for (std::size_t at = 0; at < count; ++at) {
-    if (slots[at] != none) index_.prefetchStoredKey(slots[at]);
-  }
-  for (std::size_t at = 0; at < count; ++at) {
-    if (slots[at] != none && std::string_view(index_.storedKey(slots[at])) != keys[at]) {
-      // A matching tag of another key: the key is looked for further on.
-      slots[at] = findFrom(keys[at], hashes[at], (places[at] + 1) & mask_);
-    }
-  }
+  Probe probes[batchSize];
+  for (std::size_t at = 0; at < count; ++at) probes[at] = startProbe(keys[at]);
+  for (std::size_t at = 0; at < count; ++at) loadCandidate(probes[at]);
+  for (std::size_t at = 0; at < count; ++at) loadCandidateKey(probes[at]);
+  for (std::size_t at = 0; at < count; ++at) slots[at] = finishProbe(keys[at], probes[at]);
 }
 
 }  // namespace catpack

@@ -31,6 +31,22 @@ class KeyTable {
   // wait for memory once, not once each.
   void findAll(const std::string_view* keys, std::size_t count, std::size_t* slots) const;
 
+  // One lookup taken in steps, so that the loads of lookups made side by
+  // side overlap: startProbe() starts loading the key's place,
+  // loadCandidate() then the entry the place names, loadCandidateKey()
+  // then that entry's key, and finishProbe() gives the slot. Each step
+  // waits only for the loads the one before started.
+  struct Probe {
+    std::uint64_t hash;
+    std::size_t place;
+    std::size_t slot;  // the candidate, once loadCandidate() ran
+  };
+  Probe startProbe(std::string_view key) const;
+  void loadCandidate(Probe& probe) const;
+  void loadCandidateKey(const Probe& probe) const;
+  // The slot of the entry under `key` (the probe's key), or none.
+  std::size_t finishProbe(std::string_view key, const Probe& probe) const;
+
   // Whether `slot` holds an entry of the index: stored and not replaced.
   bool holdsEntry(std::size_t slot) const { return index_.isStored(slot) && !replaced_[slot]; }
 

@@ -39,7 +39,9 @@ const std::string usage =
     "overwriting it.\n"
     "-zarn3cat               Write output catalog in old Zarn/Zarn2/Zarn3 catalog format (note: "
     "format is auto-detected on -append).\n"
-    "-dump                Dump the list of resulting file names.\n";
+    "-dump                Dump the list of resulting file names.\n"
+    "-checksum            With -diff, compare the contents of files of equal size even when "
+    "their times agree.\n";
 
 const std::string hint = ",\nsee " + program + " -? or -help for help.\n";
 const std::string mustSpecify = "Must specify output path and at least one input path" + hint;
@@ -75,7 +77,8 @@ TEST_F(CommandLine, RejectsUnknownSwitchesAsTyped) {
 TEST_F(CommandLine, NeedsASwitchBeforeEveryList) {
   for (const std::vector<std::string>& arguments :
        {std::vector<std::string>{"x", "-in", "y"}, {"-in", "x", "-dump", "y"},
-        {"-in", "x", "-append", "y"}, {"-in", "x", "-zarn3cat", "y"}, {"?"}, {"help"}, {""}}) {
+        {"-in", "x", "-append", "y"}, {"-in", "x", "-zarn3cat", "y"},
+        {"-in", "x", "-checksum", "y"}, {"?"}, {"help"}, {""}}) {
     const auto result = run(arguments);
     EXPECT_EQ(result.err, console("Need to specify a switch before non-switch args" + hint));
     EXPECT_EQ(result.exitCode, 1);

@@ -42,6 +42,7 @@ void checkSettings(const catpack::RunSettings& settings, const std::vector<std::
   check(settings.dump == hasFlag(arguments, "dump"), "-dump is set exactly when given");
   check(settings.append == hasFlag(arguments, "append"), "-append is set exactly when given");
   check(settings.oldFormat == hasFlag(arguments, "zarn3cat"), "-zarn3cat is set exactly when given");
+  check(settings.checksum == hasFlag(arguments, "checksum"), "-checksum is set exactly when given");
   std::size_t values = 0, emptyValues = 0;
   for (const std::string& argument : arguments) {
     values += !isSwitch(argument);

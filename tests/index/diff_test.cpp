@@ -50,6 +50,35 @@ TEST(ApplyDiff, KeepsNewAndChangedFilesAndMarksDeletions) {
   EXPECT_EQ(base.size(), 9u) << "the base is left as it was";
 }
 
+TEST(ApplyDiff, ContentsDecideEveryPairOfEqualSizeWhenAsked) {
+  FileIndex result = indexOf({
+      {"new.txt", 5, 100, digestA},
+      {"resized.txt", 6, 100, digestA},
+      {"same-time.txt", 5, 100, digestA},
+      {"same-bytes.txt", 5, 100, digestA},
+      {"hour-later.txt", 5, 100, digestA},
+      {"hour-earlier.txt", 5, 100, digestA},
+      {"touched.txt", 5, 100, digestA},
+      {"Data/A.xml", 5, 100, digestA},
+  });
+  const FileIndex base = indexOf({
+      {"resized.txt", 5, 100, digestA},
+      {"same-time.txt", 5, 100, digestB},
+      {"same-bytes.txt", 5, 100, digestA},
+      {"hour-later.txt", 5, 3700, digestB},
+      {"hour-earlier.txt", 5, 100 - 3600, digestB},
+      {"touched.txt", 5, 99999, digestA},
+      {"data/a.xml", 5, 100, digestB},
+      {"Gone.txt", 5, 100, digestA},
+  });
+  applyDiff(result, base, 0, SameSizeCheck::contents);
+  std::vector<std::string> names;
+  for (const auto& [key, entry] : result) names.push_back(entry.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"Data/A.xml", "Gone.txt", "hour-earlier.txt",
+                                             "hour-later.txt", "new.txt", "resized.txt",
+                                             "same-time.txt"}));
+}
+
 TEST(ApplyDiff, TimesOfZeroAreDecidedByDigests) {
   FileIndex result = indexOf({{"same", 4, 0, digestA}, {"other", 4, 0, digestA}});
   const FileIndex base = indexOf({{"same", 4, 0, digestA}, {"other", 4, 0, digestB}});

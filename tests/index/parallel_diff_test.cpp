@@ -259,17 +259,23 @@ TEST(ParallelDiffOfStatedDigests, RepeatedErasedAndLateEntriesPairAsOneWalkPairs
   ASSERT_GE(base.storedCount(), std::size_t{1} << 15);
   ASSERT_FALSE(result.mayLackDigests() || base.mayLackDigests());
 
-  // A walk settles the base: each way gets a copy of its own.
-  FileIndex walked = result;
-  FileIndex hashed = result;
-  const FileIndex walkedBase = base;
-  EXPECT_TRUE(applyDiff(walked, walkedBase, 0));
-  EXPECT_TRUE(applyDiff(hashed, base, 1));
-  EXPECT_EQ(listingOf(hashed), listingOf(walked));
-  EXPECT_EQ(hashed.size(), walked.size());
-  const std::vector<std::string> markers = keysStoredSince(walked, result.storedCount());
-  EXPECT_FALSE(markers.empty());
-  EXPECT_EQ(keysStoredSince(hashed, result.storedCount()), markers);
+  std::size_t keptByCheck[2] = {0, 0};
+  for (const SameSizeCheck check : {SameSizeCheck::timesFirst, SameSizeCheck::contents}) {
+    // A walk settles the base: each way gets a copy of its own.
+    FileIndex walked = result;
+    FileIndex hashed = result;
+    const FileIndex walkedBase = base;
+    const FileIndex hashedBase = base;
+    EXPECT_TRUE(applyDiff(walked, walkedBase, 0, check));
+    EXPECT_TRUE(applyDiff(hashed, hashedBase, 1, check));
+    EXPECT_EQ(listingOf(hashed), listingOf(walked));
+    EXPECT_EQ(hashed.size(), walked.size());
+    const std::vector<std::string> markers = keysStoredSince(walked, result.storedCount());
+    EXPECT_FALSE(markers.empty());
+    EXPECT_EQ(keysStoredSince(hashed, result.storedCount()), markers);
+    keptByCheck[check == SameSizeCheck::contents] = walked.size();
+  }
+  EXPECT_GT(keptByCheck[1], keptByCheck[0]) << "pairs of equal times and other digests stay";
 }
 
 }  // namespace
