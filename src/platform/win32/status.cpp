@@ -66,4 +66,7 @@ char pathSeparator() { return '\\'; }
 
 bool refusesColonInNames() { return true; }
 
+// Absolute paths begin with a drive letter.
+bool absolutePathsBeginWithSlash() { return false; }
+
 }  // namespace catpack::platform
