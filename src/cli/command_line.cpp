@@ -1,5 +1,10 @@
 #include "cli/command_line.h"
 
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "platform/platform.h"
 #include "util/console.h"
 #include "util/text.h"
 
@@ -12,6 +17,20 @@ enum class ListTarget { none, in, out, diff, include, exclude };
 
 constexpr int usageExitCode = 1;
 constexpr int errorExitCode = 1;
+
+// Every switch name, as compared with the lower-cased rest of an argument.
+constexpr std::array<std::string_view, 11> switchNames = {
+    "in", "out", "diff", "include", "exclude", "dump", "append", "zarn3cat", "checksum", "?", "help"};
+
+// Whether `argument` is a switch rather than a path or a pattern: it begins
+// with "-", or with "/" where no path does; where absolute paths begin with
+// "/", only a "/" followed by a switch name is a switch.
+bool isSwitch(const std::string& argument) {
+  if (argument.empty() || (argument[0] != '-' && argument[0] != '/')) return false;
+  if (argument[0] == '-' || !platform::absolutePathsBeginWithSlash()) return true;
+  const std::string name = lowerCased(argument.substr(1));
+  return std::find(switchNames.begin(), switchNames.end(), name) != switchNames.end();
+}
 
 ParsedCommandLine endWithError(const char* format, const std::string& program) {
   printErr(format, program.c_str());
@@ -60,7 +79,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& arguments,
   RunSettings settings;
   ListTarget target = ListTarget::none;
   for (const std::string& argument : arguments) {
-    if (!argument.empty() && (argument[0] == '-' || argument[0] == '/')) {
+    if (isSwitch(argument)) {
       const std::string name = lowerCased(argument.substr(1));
       if (name == "in") {
         target = ListTarget::in;

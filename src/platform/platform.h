@@ -57,6 +57,10 @@ char pathSeparator();
 // name a drive or a stream rather than a file).
 bool refusesColonInNames();
 
+// Whether the system's absolute paths begin with "/", so that an argument
+// beginning with one may be a path rather than a switch.
+bool absolutePathsBeginWithSlash();
+
 // One open listing of a folder's entries, "." and ".." included.
 class FolderReader;
 struct FolderReaderCloser {

@@ -67,7 +67,7 @@ TEST_F(CommandLine, PrintsTheUsageTextForHelp) {
 }
 
 TEST_F(CommandLine, RejectsUnknownSwitchesAsTyped) {
-  for (const char* argument : {"--in", "-", "/", "-x", "/tmp/abs"}) {
+  for (const char* argument : {"--in", "-", "-x", "-nosuch"}) {
     const auto result = run({"-in", "a", argument});
     EXPECT_EQ(result.err, console("Invalid switch " + std::string(argument) + hint));
     EXPECT_EQ(result.exitCode, 1);

@@ -108,6 +108,41 @@ TEST_F(FolderRun, TheLaterInputSuppliesTheBytes) {
   EXPECT_EQ(folder.read("out2/only-base.txt"), "b");
 }
 
+TEST_F(FolderRun, AFolderTypedWithTrailingSeparatorsIsReadAndWritten) {
+  folder.write("tree/a.txt", "abc", 7);
+  folder.write("tree/sub/b.txt", "bb", 8);
+  folder.write("base/a.txt", "abc", 7);
+  const std::string listing = "       2        8 sub/b.txt sub/b.txt\n";
+  for (const std::string& typed : {std::string("tree/"), std::string("tree//"), testing::native("tree/"),
+                                   testing::native("tree//") + "/"}) {
+    const RunResult input = run({"-in", typed, "-diff", testing::native("base/"), "-dump"});
+    EXPECT_EQ(input.err, "") << typed;
+    EXPECT_EQ(input.exitCode, 0) << typed;
+    EXPECT_EQ(input.out, console(banner + ("Reading from folder " + typed + "\nReading from folder " +
+                                           testing::native("base/") + "\n" + listing)))
+        << typed;
+  }
+  folder.makeFolder("out");
+  const std::string out = testing::native("out/");
+  const RunResult written = run({"-in", testing::native("tree/"), "-out", out});
+  EXPECT_EQ(written.err, "");
+  EXPECT_EQ(written.exitCode, 0);
+  EXPECT_EQ(written.out, console(banner + ("Reading from folder " + testing::native("tree/") +
+                                           "\nWriting to Folder " + out + "\n")));
+  expectSameTrees(folder.at("tree"), folder.at("out"));
+}
+
+TEST_F(FolderRun, TimesBeforeNineteenSeventyAndBeyondThirtyTwoBitsAreRead) {
+  folder.write("tree/early.txt", "e", -78781);
+  folder.write("tree/late.txt", "l", (std::int64_t{1} << 32) + 12345);
+  const RunResult result = run({"-in", "tree", "-dump"});
+  EXPECT_EQ(result.err, "");
+  // The listing shows the low 32 bits of a time.
+  EXPECT_EQ(result.out, console(banner + std::string("Reading from folder tree\n"
+                                                     "       1   -78781 early.txt early.txt\n"
+                                                     "       1    12345 late.txt late.txt\n")));
+}
+
 TEST_F(FolderRun, ExcludedFoldersAreSkippedAsSpeltOnDisk) {
   folder.write("tree/assets/a.png", "a", 1);
   folder.write("tree/Assets2/b.png", "b", 1);
@@ -222,6 +257,23 @@ TEST_F(FolderRun, WhatStandsInTheWayIsReportedAndLeftAlone) {
   EXPECT_EQ(folder.read("out/docs"), "a file where a folder must go");
   EXPECT_EQ(folder.read("out/z.txt"), "z");
   EXPECT_EQ(folder.read("out/untouched.txt"), "stays");
+}
+
+TEST_F(FolderRun, AMemberNamedLikeAFolderCannotBeOpenedForWriting) {
+  folder.write("dirs.cat", "dir/ 1 5 " + std::string(32, '0') + "\nnext/ 1 6 " + std::string(32, '0') +
+                               "\nplain.txt 1 7 " + std::string(32, '0') + "\n");
+  folder.write("dirs.dat", "abc");
+  folder.write("out/dir/keep.txt", "kept");  // a folder there already, and one made for the name
+  const RunResult result = run({"-in", "dirs.cat", "-out", "out"});
+  EXPECT_EQ(result.err, console("Failed to open file '" + testing::native("out/dir/") + "' for writing\n"
+                                "Failed writing file dir/ to folder out\n"
+                                "Failed to open file '" + testing::native("out/next/") + "' for writing\n"
+                                "Failed writing file next/ to folder out\n"));
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(folder.read("out/plain.txt"), "c");
+  EXPECT_EQ(folder.read("out/dir/keep.txt"), "kept");
+  EXPECT_EQ(folder.listing(), "dirs.cat\ndirs.dat\nout/\nout/dir/\nout/dir/keep.txt\nout/next/\n"
+                              "out/plain.txt\n");
 }
 
 TEST_F(FolderRun, AShrunkFileIsAReadFailureAndNothingIsTruncated) {

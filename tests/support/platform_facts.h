@@ -20,6 +20,10 @@ std::string native(const std::string& path);
 // holding any byte but "/" and NUL, per-process file size limits and tar.
 bool hasPosixFileSystem();
 
+// Whether every argument that begins with "/" is a switch (where absolute
+// paths begin with a drive letter rather than with "/").
+bool slashAlwaysBeginsASwitch();
+
 // The file's last-modification time in seconds since 1970; -1 when unknown.
 std::int64_t modificationTimeOf(const std::string& path);
 

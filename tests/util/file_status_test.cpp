@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/platform_facts.h"
 #include "support/temp_folder.h"
 
 namespace catpack {
@@ -34,6 +35,31 @@ TEST(FileStatus, FilesOfTwoGibibytesOrMoreCannotBeSized) {
   folder.resize("big", (std::uint64_t{4} << 30) + 5);
   EXPECT_EQ(fileSize(folder.at("big")), -1);
   EXPECT_EQ(fileTime(folder.at("big")), 0);
+}
+
+TEST(FileStatus, TimesBeforeNineteenSeventyAndBeyondThirtyTwoBitsAreExact) {
+  TempFolder folder;
+  for (const std::int64_t time : {std::int64_t{-78781}, std::int64_t{-1}, std::int64_t{1} << 32,
+                                  (std::int64_t{1} << 32) + 12345, std::int64_t{10000000000}}) {
+    folder.write("file", "abc", time);
+    ASSERT_EQ(folder.modificationTime("file"), time) << "the file system holds " << time;
+    EXPECT_EQ(fileTime(folder.at("file")), time);
+    EXPECT_EQ(fileSize(folder.at("file")), 3) << time;
+  }
+}
+
+TEST(FileStatus, AFolderTypedWithTrailingSeparatorsIsThatFolder) {
+  TempFolder folder;
+  folder.write("sub/file", "abc", 5);
+  const std::string sub = folder.at("sub");
+  const std::string native = testing::native("/");
+  for (const std::string& typed : {sub + "/", sub + native, sub + native + native, sub + "//" + native}) {
+    EXPECT_EQ(fileSize(typed), -2) << typed;
+  }
+  // A file cannot be reached through a name that ends in a separator.
+  EXPECT_EQ(fileSize(folder.at("sub/file") + "/"), -1);
+  EXPECT_EQ(fileSize(folder.at("sub/file") + native), -1);
+  EXPECT_EQ(fileTime(folder.at("sub/file") + native), 0);
 }
 
 }  // namespace

@@ -87,4 +87,6 @@ char pathSeparator() { return '/'; }
 
 bool refusesColonInNames() { return false; }
 
+bool absolutePathsBeginWithSlash() { return true; }
+
 }  // namespace catpack::platform

@@ -15,6 +15,8 @@ std::string console(const std::string& text) { return text; }
 
 bool hasPosixFileSystem() { return true; }
 
+bool slashAlwaysBeginsASwitch() { return false; }
+
 std::string md5sumOf(const std::string& path) {
   const std::string command = "md5sum '" + path + "'";
   std::FILE* pipe = ::popen(command.c_str(), "r");

@@ -52,6 +52,8 @@ std::string console(const std::string& text) {
 
 bool hasPosixFileSystem() { return false; }
 
+bool slashAlwaysBeginsASwitch() { return true; }
+
 std::string md5sumOf(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot open " + path);
