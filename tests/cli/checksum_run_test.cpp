@@ -28,19 +28,20 @@ std::string listingLines(const std::string& out) {
   std::istringstream lines(out);
   std::string listing;
   for (std::string line; std::getline(lines, line);) {
-    if (!line.empty() && line[0] == ' ') listing += line + "\n";
+    if (!line.empty() && line[0] == ' ') listing += line + "\n";  // a CR stays on its line
   }
   return listing;
 }
 
 // The listing of what a diff keeps of the fixture's files, whose result
-// times are `time` ("1700000000", or "       0" for an old-format result).
+// times are `time` ("1700000000", or "       0" for an old-format result),
+// with the line ends of the console streams.
 std::string keptListing(const std::string& time, bool checksum) {
   std::string listing = "       5 " + time + " added.txt added.txt\n"
                         "       6 " + time + " grown.txt grown.txt\n";
   if (checksum) listing += "       4 " + time + " hour.txt hour.txt\n";
   if (checksum) listing += "       4 " + time + " stamped.txt stamped.txt\n";
-  return listing + "       0        0 sub/removed.txt sub/removed.txt\n";
+  return console(listing + "       0        0 sub/removed.txt sub/removed.txt\n");
 }
 
 class ChecksumRun : public ::testing::Test {
@@ -77,15 +78,15 @@ TEST_F(ChecksumRun, KeepsFilesOfEqualSizeAndTimeWhoseBytesDiffer) {
   const RunResult result = run({"-in", "new", "-diff", "old", "-checksum", "-dump"});
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(result.out, console(banner + std::string("Reading from folder new\nReading from folder old\n") +
-                                keptListing("1700000000", true)));
+  EXPECT_EQ(result.out, console(banner + std::string("Reading from folder new\nReading from folder old\n")) +
+                            keptListing("1700000000", true));
 }
 
 TEST_F(ChecksumRun, WithoutTheFlagTheTimesStillDecide) {
   const RunResult result = run({"-in", "new", "-diff", "old", "-dump"});
   EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.out, console(banner + std::string("Reading from folder new\nReading from folder old\n") +
-                                keptListing("1700000000", false)));
+  EXPECT_EQ(result.out, console(banner + std::string("Reading from folder new\nReading from folder old\n")) +
+                            keptListing("1700000000", false));
 }
 
 TEST_F(ChecksumRun, IsMatchedLikeTheOtherSwitches) {
@@ -196,7 +197,7 @@ TEST_F(ChecksumRun, ChangesNothingWithoutADiff) {
   EXPECT_EQ(flagged.err, plain.err);
   EXPECT_EQ(flagged.exitCode, plain.exitCode);
   EXPECT_EQ(flagged.out.substr(0, flagged.out.rfind("Writing")), plain.out.substr(0, plain.out.rfind("Writing")));
-  EXPECT_NE(listingLines(flagged.out).find(" same.txt same.txt\n"), std::string::npos);
+  EXPECT_NE(listingLines(flagged.out).find(console(" same.txt same.txt\n")), std::string::npos);
   EXPECT_EQ(folder.read("flagged.cat"), folder.read("plain.cat"));
   EXPECT_EQ(folder.read("flagged.dat"), folder.read("plain.dat"));
 }
