@@ -14,10 +14,6 @@ namespace {
 
 using catpack::fuzzing::check;
 
-bool isSwitch(const std::string& argument) {
-  return !argument.empty() && (argument[0] == '-' || argument[0] == '/');
-}
-
 // The switch name in lower case, without its leading "-" or "/".
 std::string switchName(const std::string& argument) {
   std::string name = argument.substr(1);
@@ -25,6 +21,16 @@ std::string switchName(const std::string& argument) {
     if (byte >= 'A' && byte <= 'Z') byte = static_cast<char>(byte - 'A' + 'a');
   }
   return name;
+}
+
+// An argument beginning with "-" is a switch; one beginning with "/" only
+// when a switch name follows, as any other is an absolute path.
+bool isSwitch(const std::string& argument) {
+  static const std::vector<std::string> names = {"in",     "out",      "diff",     "include", "exclude", "dump",
+                                                 "append", "zarn3cat", "checksum", "?",       "help"};
+  if (argument.empty()) return false;
+  if (argument[0] == '-') return true;
+  return argument[0] == '/' && std::find(names.begin(), names.end(), switchName(argument)) != names.end();
 }
 
 bool hasFlag(const std::vector<std::string>& arguments, const char* flag) {
