@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "catalog/catalog_reader.h"
+#include "catalog/entry_description.h"
 #include "index/base_pairing.h"
 #include "index/diff.h"
 #include "support/temp_folder.h"
@@ -76,12 +77,7 @@ Outcome diffAgainst(const std::string& result, const std::vector<std::string>& b
   }
   outcome.out = GetCapturedStdout();
   outcome.err = GetCapturedStderr();
-  for (const auto& [key, entry] : index) {
-    outcome.entries += std::string(key) + "|" + std::string(entry.name) + " " +
-                       std::to_string(entry.size) + " " + std::to_string(entry.time) + " @" +
-                       std::to_string(entry.offset) + " " + std::string(entry.digest) + " " +
-                       std::string(entry.catalog) + "\n";
-  }
+  outcome.entries = describeEntries(index);
   return outcome;
 }
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "catalog/catalog_reader.h"
+#include "catalog/entry_description.h"
 #include "index/filter.h"
 #include "index/key_screen.h"
 #include "support/temp_folder.h"
@@ -47,12 +48,7 @@ Outcome readAndFilter(const std::string& base, const PatternList& patterns, bool
   applyFilters(index, patterns);
   outcome.out = GetCapturedStdout();
   outcome.err = GetCapturedStderr();
-  for (const auto& [key, entry] : index) {
-    outcome.entries += std::string(key) + "|" + std::string(entry.name) + " " +
-                       std::to_string(entry.size) + " " + std::to_string(entry.time) + " @" +
-                       std::to_string(entry.offset) + " " + std::string(entry.digest) + " " +
-                       std::string(entry.catalog) + "\n";
-  }
+  outcome.entries = describeEntries(index);
   return outcome;
 }
 
