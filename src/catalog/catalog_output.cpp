@@ -93,11 +93,13 @@ bool CatalogOutput::openForAppending() {
 bool CatalogOutput::writeData(const unsigned char* bytes, std::uint32_t length) {
   dataWritten_ += length;
   if (!platform::writeAll(dataFile_, bytes, length)) return false;
-  if (dataWritten_ - writtenBack_ >= writeBackStep) {
-    platform::startWriteBack(dataFile_, dataSizeBefore_ + writtenBack_, dataSizeBefore_ + dataWritten_);
-    writtenBack_ = dataWritten_;
-  }
+  if (dataWritten_ - writtenBack_ >= writeBackStep) startWritingBack();
   return true;
+}
+
+void CatalogOutput::startWritingBack() {
+  platform::startWriteBack(dataFile_, dataSizeBefore_ + writtenBack_, dataSizeBefore_ + dataWritten_);
+  writtenBack_ = dataWritten_;
 }
 
 bool CatalogOutput::cutDataBack(std::uint64_t size) {
@@ -116,6 +118,12 @@ bool CatalogOutput::writeIndex(const std::string& line) {
 
 bool CatalogOutput::flushIndex() {
   const bool written = platform::writeAll(indexFile_, pendingIndex_.data(), pendingIndex_.size());
+  // A new catalog's index goes to the disk as it is written, beside its
+  // data; an append's lines are written only once their data is flushed.
+  if (written && !appending_) {
+    platform::startWriteBack(indexFile_, indexWritten_, indexWritten_ + pendingIndex_.size());
+    indexWritten_ += pendingIndex_.size();
+  }
   pendingIndex_.clear();
   return written;
 }
@@ -148,7 +156,8 @@ bool CatalogOutput::commit() {
   closeReader();
   // The lines of an append reach the index only once the data they list is
   // on the disk; a new catalog's files are both on the disk before either
-  // is put in place.
+  // is put in place, both written back at once.
+  startWritingBack();
   bool sound = appending_ ? platform::flushFile(dataFile_) && flushIndex() &&
                                 platform::flushFile(indexFile_)
                           : flushIndex() && platform::flushFile(indexFile_) &&

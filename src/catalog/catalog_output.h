@@ -31,6 +31,10 @@ class CatalogOutput {
   bool writeData(const unsigned char* bytes, std::uint32_t length);
   bool writeIndex(const std::string& line);
 
+  // Starts writing every data byte added so far back to the disk, without
+  // waiting for it, so that commit() finds little left to flush.
+  void startWritingBack();
+
   // Bytes this run has added to the data file so far.
   std::uint64_t dataSize() const { return dataWritten_; }
 
@@ -106,6 +110,7 @@ class CatalogOutput {
   std::uint64_t dataSizeBefore_ = 0;
   std::uint64_t dataWritten_ = 0;
   std::uint64_t writtenBack_ = 0;  // data bytes whose write-back was started
+  std::uint64_t indexWritten_ = 0;  // index bytes of a new catalog written so far
   std::string pendingIndex_;
 };
 

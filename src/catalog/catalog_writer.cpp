@@ -65,9 +65,20 @@ const std::string& zeroDigest() {
 // bytes are copied in key order by the calling thread, and hashed (where
 // the line needs a digest) by helper threads from the very buffers that
 // were written; each line follows as soon as its digest is known, in order.
+// Small members are gathered instead, side by side in a piece: any free
+// thread reads and hashes a gathered piece's members without a message,
+// while the calling thread gathers the next ones, and the calling thread
+// then writes the piece with one call, in key order. A member that could
+// not be read so is copied again on its own, after the bytes before it,
+// and only then is its failure told; so a write that fails stops the run
+// before anything about a later member is told, as when each member is
+// copied on its own.
 // How many lines may wait for their digests while the writer copies on
 // through its own buffer: bounds the memory they hold.
 constexpr std::size_t linesAheadOfDigests = 1024;
+// Pieces of gathered members handed over at once, fewer than there are
+// pieces, so that one is always left for the next.
+constexpr std::size_t gatheredPiecesAhead = 4;
 
 class MemberWriter {
  public:
@@ -84,15 +95,16 @@ class MemberWriter {
   // The data files of the members' catalogs, held open for the whole write.
   OpenFiles& heldFiles() { return held_; }
 
-  // Writes one entry; false only when a file write failed. An entry that
-  // cannot be named or read is left out of both files.
+  // Writes one entry, or gathers it to be written soon; false only when a
+  // file write failed. An entry that cannot be named or read is left out of
+  // both files.
   bool write(const EntryView& entry);
 
   // Writes a line that no member stands for (the old format's first line).
   bool writeLine(const std::string& plain) { return addLine(stored(plain)); }
 
-  // Writes the lines still waiting for their digests and ends the helpers;
-  // false when a write failed.
+  // Writes the gathered members and the lines still waiting for their
+  // digests and ends the helpers; false when a write failed.
   bool finish();
 
   // Ends the helpers, also when finish() was not called.
@@ -107,6 +119,39 @@ class MemberWriter {
     PieceHashing::Member* hashed;     // being worked out
   };
 
+  // A small member gathered in a piece, at `offset`.
+  struct GatheredMember {
+    EntryView entry;
+    std::uint32_t offset;
+    bool hashed;          // its line needs the digest of its bytes
+    bool read = false;    // its bytes are in the piece (set by readGathered)
+    std::string digest;   // of its bytes, when hashed and read
+  };
+  // A piece of gathered members, handed over (`aside`) once full.
+  struct GatheredPiece {
+    unsigned char* piece = nullptr;
+    std::uint32_t bytes = 0;
+    std::vector<GatheredMember> members;
+    bool handedOver = false;
+    PieceHashing::AsideWork aside;
+  };
+
+  // Whether the entry can be gathered: small, with a name that is written,
+  // and a line that the guard accepts whatever it holds.
+  bool canGather(const EntryView& entry) const;
+  // Adds the entry to the piece being gathered; false when writing the
+  // members gathered before failed.
+  bool gather(const EntryView& entry);
+  void handOver(GatheredPiece& gathered);
+  // Reads and hashes the members of `gathered`, on any thread, without a
+  // message.
+  void readGathered(GatheredPiece& gathered) const;
+  // Writes the oldest gathered piece's members and their lines, copying
+  // those that could not be read on their own; false when a write failed.
+  bool writeOldestGathered();
+  bool writeAllGathered();
+  // Writes one entry's bytes and line on its own, as write() describes.
+  bool writeAlone(const EntryView& entry);
   // `plain` as it is written: after a pending line break, and scrambled at
   // its place in the old format.
   std::string stored(const std::string& plain) const;
@@ -139,6 +184,9 @@ class MemberWriter {
   FormatGuard guard_;
   bool lineBreakFirst_;  // the index ends within a line: the next line starts on one of its own
   OpenFiles held_;
+  // In key order; all but the last handed over. Kept until the helpers have
+  // stopped, as they may still be reading into them.
+  std::deque<GatheredPiece> gathered_;
   PieceHashing hashing_;
   std::unique_ptr<unsigned char[]> ownBuffer_;
   bool readBackTried_ = false;
@@ -232,7 +280,104 @@ bool MemberWriter::refuseOnceLoaded(const EntryView& entry) {
   return refuse(entry);
 }
 
+bool MemberWriter::canGather(const EntryView& entry) const {
+  return guard_.settled() && entry.size >= 0 &&
+         static_cast<std::uint32_t>(entry.size) < hashing_.pieceBytes() / 4 &&
+         !isIllegalName(entry.name, oldFormat_);
+}
+
 bool MemberWriter::write(const EntryView& entry) {
+  if (canGather(entry)) return gather(entry);
+  // Everything gathered before is written, and told, first.
+  return writeAllGathered() && writeAlone(entry);
+}
+
+bool MemberWriter::gather(const EntryView& entry) {
+  const auto size = static_cast<std::uint32_t>(entry.size);
+  if (!gathered_.empty() && !gathered_.back().handedOver &&
+      hashing_.pieceBytes() - gathered_.back().bytes < size) {
+    handOver(gathered_.back());
+  }
+  if (gathered_.empty() || gathered_.back().handedOver) {
+    if (gathered_.size() >= gatheredPiecesAhead && !writeOldestGathered()) return false;
+    gathered_.emplace_back().piece = hashing_.takePiece(true);
+  }
+  GatheredPiece& gathered = gathered_.back();
+  // A known digest is not computed again.
+  const bool hashed = !oldFormat_ && size != 0 && entry.digest.empty();
+  gathered.members.push_back({entry, gathered.bytes, hashed, false, {}});
+  gathered.bytes += size;
+  return true;
+}
+
+void MemberWriter::handOver(GatheredPiece& gathered) {
+  gathered.handedOver = true;
+  gathered.aside.work = [this, &gathered] { readGathered(gathered); };
+  hashing_.runAside(gathered.aside);
+}
+
+void MemberWriter::readGathered(GatheredPiece& gathered) const {
+  for (GatheredMember& member : gathered.members) {
+    const auto size = static_cast<std::uint32_t>(member.entry.size);
+    if (size == 0) {
+      member.read = true;
+      continue;
+    }
+    unsigned char* bytes = gathered.piece + member.offset;
+    std::optional<RangeReader> source = openStoredBytesQuietly(member.entry, &held_);
+    member.read = source && source->readQuietly(bytes, size);
+    if (!member.read) continue;
+    if (member.entry.scrambled != oldFormat_) xorBytes(bytes, size, dataKey);
+    if (member.hashed) member.digest = md5HexOfBuffer(bytes, size);
+  }
+}
+
+bool MemberWriter::writeOldestGathered() {
+  GatheredPiece& gathered = gathered_.front();
+  if (!gathered.handedOver) handOver(gathered);
+  hashing_.waitFor(gathered.aside);
+  // Read members lie side by side from `unwritten` on, up to the next one
+  // that could not be read.
+  std::uint32_t unwritten = 0;
+  const auto writeUpTo = [&](std::uint32_t end) {
+    const bool written =
+        end == unwritten || output_.writeData(gathered.piece + unwritten, end - unwritten);
+    unwritten = end;
+    return written;
+  };
+  bool written = true;
+  for (const GatheredMember& member : gathered.members) {
+    const auto size = static_cast<std::uint32_t>(member.entry.size);
+    const EntryView& entry = member.entry;
+    if (!member.read) {
+      written = writeUpTo(member.offset) && writeAlone(entry);
+      unwritten = member.offset + size;
+    } else if (oldFormat_) {
+      advance(0, size);
+      written = addLine(stored(formatText("%s %d\n", entry.name.c_str(), entry.size)));
+    } else {
+      advance(0, size);
+      const std::uint64_t memberStart = output_.dataSize() + (member.offset - unwritten);
+      const std::string digest =
+          member.hashed ? member.digest : size == 0 ? zeroDigest() : std::string(entry.digest);
+      pending_.push_back({entry, memberStart, digest, nullptr});
+    }
+    if (!written) break;
+  }
+  written = written && writeUpTo(gathered.bytes) && writeReadyLines(false);
+  hashing_.givePieceBack(gathered.piece);
+  gathered_.pop_front();
+  return written;
+}
+
+bool MemberWriter::writeAllGathered() {
+  while (!gathered_.empty()) {
+    if (!writeOldestGathered()) return false;
+  }
+  return true;
+}
+
+bool MemberWriter::writeAlone(const EntryView& entry) {
   // A line is judged only once the member's bytes were loaded.
   if (oldFormat_) {
     // An old-format line does not depend on the bytes: whether it is
@@ -289,7 +434,10 @@ bool MemberWriter::writeReadyLines(bool all) {
 }
 
 bool MemberWriter::finish() {
-  const bool written = writeReadyLines(true);
+  // The last bytes go to the disk while the last digests are worked out.
+  bool written = writeAllGathered();
+  if (written) output_.startWritingBack();
+  written = written && writeReadyLines(true);
   hashing_.stop();
   return written;
 }

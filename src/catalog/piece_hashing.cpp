@@ -1,7 +1,6 @@
 #include "catalog/piece_hashing.h"
 
 #include <algorithm>
-#include <deque>
 #include <utility>
 
 namespace catpack {
@@ -34,7 +33,8 @@ struct PieceHashing::Member {
 };
 
 PieceHashing::PieceHashing(unsigned helpers, std::uint64_t largestMember)
-    : pieceBytes_(static_cast<std::uint32_t>(std::clamp<std::uint64_t>(largestMember, 1, pieceSize))) {
+    : pieceBytes_(static_cast<std::uint32_t>(
+          std::clamp<std::uint64_t>(largestMember, smallestPieceSize, pieceSize))) {
   if (helpers != 0) helpers_ = std::make_unique<HelperThreads>(helpers, [this] { helpOut(); });
 }
 
@@ -54,6 +54,22 @@ void PieceHashing::stop() {
     }
   }
   members_.clear();
+  asides_.clear();
+}
+
+void PieceHashing::runAside(AsideWork& aside) {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    asides_.push_back(&aside);
+  }
+  changed_.notify_all();
+}
+
+void PieceHashing::waitFor(AsideWork& aside) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!aside.done) {
+    if (!workOnce(lock)) changed_.wait(lock);
+  }
 }
 
 void PieceHashing::readBackWith(ReadBack readBack) {
@@ -155,46 +171,80 @@ std::string PieceHashing::takeDigest(Member* member) {
 
 void PieceHashing::forget(Member* member) { members_.erase(member->self); }
 
-bool PieceHashing::workOnce(std::unique_lock<std::mutex>& lock) {
+bool PieceHashing::isOpen(const Member& member) {
+  return !member.busy && !member.done && !member.dropped;
+}
+
+bool PieceHashing::workOnce(std::unique_lock<std::mutex>& lock, bool helping) {
+  if (!asides_.empty()) {
+    AsideWork* aside = asides_.front();
+    asides_.pop_front();
+    lock.unlock();
+    aside->work();
+    lock.lock();
+    aside->done = true;
+    changed_.notify_all();
+    return true;
+  }
+  Member* chosen = helping ? helperChoice() : nullptr;
+  for (auto member = members_.begin(); chosen == nullptr && member != members_.end(); ++member) {
+    if (isOpen(*member) && (!member->queued.empty() || member->ended)) chosen = &*member;
+  }
+  if (chosen == nullptr) return false;
+  workOn(*chosen, lock);
+  return true;
+}
+
+PieceHashing::Member* PieceHashing::helperChoice() {
+  // Pieces first, oldest first, so that they come back soon; then bytes to
+  // read back, newest first: the oldest members are left to the writing
+  // thread, which hashes them while it waits for their digests, so that two
+  // large members are hashed side by side once all bytes are written.
   for (Member& member : members_) {
-    if (member.busy || member.done || member.dropped) continue;
-    if (!member.queued.empty()) {
-      const QueuedBytes bytes = member.queued.front();
-      member.queued.pop_front();
-      member.busy = true;
-      std::unique_ptr<unsigned char[]> readBackBuffer;
-      if (bytes.piece == nullptr) {
-        if (readBackBuffers_.empty()) {
-          readBackBuffer.reset(new unsigned char[pieceBytes_]);
-        } else {
-          readBackBuffer = std::move(readBackBuffers_.back());
-          readBackBuffers_.pop_back();
-        }
-      }
-      lock.unlock();
-      bool read = true;
-      if (bytes.piece != nullptr) {
-        md5Update(member.context, bytes.piece, static_cast<std::uint32_t>(bytes.count));
-      } else {
-        read = hashReadBack(member.context, bytes.at, bytes.count, readBackBuffer.get());
-      }
-      lock.lock();
-      if (readBackBuffer) readBackBuffers_.push_back(std::move(readBackBuffer));
-      member.busy = false;
-      member.unreadable = member.unreadable || !read;
-      if (bytes.piece != nullptr) freePieces_.push_back(bytes.piece);
-      if (member.dropped) forget(&member);
-      changed_.notify_all();
-      return true;
-    }
-    if (member.ended) {
-      if (!member.unreadable) member.digest = md5ToHex(md5Final(member.context));
-      member.done = true;
-      changed_.notify_all();
-      return true;
+    if (isOpen(member) && !member.queued.empty() && member.queued.front().piece != nullptr) {
+      return &member;
     }
   }
-  return false;
+  for (auto member = members_.rbegin(); member != members_.rend(); ++member) {
+    if (isOpen(*member) && !member->queued.empty()) return &*member;
+  }
+  return nullptr;
+}
+
+void PieceHashing::workOn(Member& member, std::unique_lock<std::mutex>& lock) {
+  if (member.queued.empty()) {
+    // Ended with every byte hashed.
+    if (!member.unreadable) member.digest = md5ToHex(md5Final(member.context));
+    member.done = true;
+    changed_.notify_all();
+    return;
+  }
+  const QueuedBytes bytes = member.queued.front();
+  member.queued.pop_front();
+  member.busy = true;
+  std::unique_ptr<unsigned char[]> readBackBuffer;
+  if (bytes.piece == nullptr) {
+    if (readBackBuffers_.empty()) {
+      readBackBuffer.reset(new unsigned char[pieceBytes_]);
+    } else {
+      readBackBuffer = std::move(readBackBuffers_.back());
+      readBackBuffers_.pop_back();
+    }
+  }
+  lock.unlock();
+  bool read = true;
+  if (bytes.piece != nullptr) {
+    md5Update(member.context, bytes.piece, static_cast<std::uint32_t>(bytes.count));
+  } else {
+    read = hashReadBack(member.context, bytes.at, bytes.count, readBackBuffer.get());
+  }
+  lock.lock();
+  if (readBackBuffer) readBackBuffers_.push_back(std::move(readBackBuffer));
+  member.busy = false;
+  member.unreadable = member.unreadable || !read;
+  if (bytes.piece != nullptr) freePieces_.push_back(bytes.piece);
+  if (member.dropped) forget(&member);
+  changed_.notify_all();
 }
 
 bool PieceHashing::hashReadBack(Md5Context& context, std::uint64_t at, std::uint64_t count,
@@ -212,7 +262,7 @@ bool PieceHashing::hashReadBack(Md5Context& context, std::uint64_t at, std::uint
 void PieceHashing::helpOut() {
   std::unique_lock<std::mutex> lock(mutex_);
   while (!stopping_) {
-    if (!workOnce(lock)) changed_.wait(lock);
+    if (!workOnce(lock, true)) changed_.wait(lock);
   }
 }
 

@@ -5,11 +5,13 @@
 // use, the writing thread either hashes queued pieces itself until one is
 // free, or writes on and has the bytes read back from the data file when
 // their turn comes, so that the digests of several large members are
-// worked out side by side.
+// worked out side by side. Other work can be handed over too (AsideWork):
+// it is done by whichever thread is free first.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <list>
 #include <memory>
@@ -26,14 +28,24 @@ class PieceHashing {
  public:
   // Most bytes one piece buffer holds.
   static constexpr std::uint32_t pieceSize = 1u << 20;
+  // Fewest bytes one piece buffer holds, so that many small members fit in
+  // one.
+  static constexpr std::uint32_t smallestPieceSize = 128u << 10;
+
+  // Work any thread may do, handed over with runAside; the caller keeps it
+  // where it is until it is done or stop() has returned.
+  struct AsideWork {
+    std::function<void()> work;
+    bool done = false;  // read under the lock only (waitFor)
+  };
 
   // One member's digest being worked out.
   struct Member;
 
   // Works with `helpers` threads beside the writing one (none: the writing
   // thread hashes everything itself). Pieces hold no more than the largest
-  // member's `largestMember` bytes, so that small members need no large
-  // buffers.
+  // member's `largestMember` bytes, or smallestPieceSize where that is more,
+  // so that small members need no large buffers.
   PieceHashing(unsigned helpers, std::uint64_t largestMember);
   ~PieceHashing();
   PieceHashing(const PieceHashing&) = delete;
@@ -85,13 +97,31 @@ class PieceHashing {
   // member is forgotten afterwards.
   std::string takeDigest(Member* member);
 
-  // Ends the helper threads; every member still open is forgotten.
+  // Hands `aside` over, to be done by a helper thread or by the writing
+  // thread while it waits.
+  void runAside(AsideWork& aside);
+
+  // Waits until `aside` is done, doing waiting work meanwhile.
+  void waitFor(AsideWork& aside);
+
+  // Ends the helper threads; every member still open is forgotten, and
+  // aside work not yet begun is never done.
   void stop();
 
  private:
-  // Does one piece of waiting work (hashing a piece or finishing a digest)
-  // with the lock released meanwhile; false when there was none.
-  bool workOnce(std::unique_lock<std::mutex>& lock);
+  // Does one piece of waiting work (aside work, hashing a piece or bytes to
+  // read back, or finishing a digest) with the lock released meanwhile;
+  // false when there was none. The writing thread works on the oldest
+  // members first, helper threads (`helping`) as helperChoice says.
+  bool workOnce(std::unique_lock<std::mutex>& lock, bool helping = false);
+  // The member a helper thread hashes next, or null to choose as the
+  // writing thread does.
+  Member* helperChoice();
+  // Hashes the member's next queued bytes, or finishes its digest once all
+  // are hashed and it is ended; with the lock released meanwhile.
+  void workOn(Member& member, std::unique_lock<std::mutex>& lock);
+  // Whether a thread may work on the member now.
+  static bool isOpen(const Member& member);
   // Helper threads: work until stopped.
   void helpOut();
   void forget(Member* member);
@@ -109,6 +139,7 @@ class PieceHashing {
   // once, kept for reuse.
   std::vector<std::unique_ptr<unsigned char[]>> readBackBuffers_;
   std::list<Member> members_;        // in the order they were begun
+  std::deque<AsideWork*> asides_;    // handed over, not yet begun
   bool stopping_ = false;
   ReadBack readBack_;
   std::unique_ptr<HelperThreads> helpers_;

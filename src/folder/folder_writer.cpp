@@ -15,16 +15,13 @@ namespace {
 
 bool isSeparator(char byte) { return byte == '/' || byte == '\\'; }
 
-// How long interruptions may be held back while small files are written.
-constexpr std::uint64_t bytesToHoldBack = 4u << 20;
-constexpr unsigned filesToHoldBack = 64;
+// How many names of one folder that was there before are listed at most:
+// a target beyond them is tried as a new file first, as any other.
+constexpr std::size_t mostNamesListed = 1u << 16;
 
-void reportReadFailure(const EntryView& entry) {
-  if (entry.inCatalog) {
-    printErr("Failed reading file %s from %s.dat\n", entry.name.c_str(), entry.catalog.c_str());
-  } else {
-    printErr("Failed reading file %s from %s\n", entry.name.c_str(), entry.folder.c_str());
-  }
+// Where the entry's bytes come from, as messages name it.
+std::string sourceDescription(const EntryView& entry) {
+  return entry.inCatalog ? entry.catalog + ".dat" : std::string(entry.folder);
 }
 
 }  // namespace
@@ -65,82 +62,113 @@ bool writeFolder(const FileIndex& index, const std::string& outPath) {
   return true;
 }
 
-bool FolderWriter::writeEntryToFolder(const EntryView& entry) {
+void FolderWriter::writeEntryToFolder(const EntryView& entry) {
   // A file read after the one that replaces it was written is read as it
   // would have been had that one been put in place at once.
-  if (waiting_.holdsMessages() && !entry.inCatalog && entry.size != 0 && readsFromOutput(entry)) {
+  if ((writing_.holdsFiles() || waiting_.holdsMessages()) && !entry.inCatalog && entry.size != 0 &&
+      readsFromOutput(entry)) {
+    passOnWritten(true);
     waiting_.placeAll();
   }
-  std::string heldMessages;
-  std::optional<MessageCapture> capture;
-  if (waiting_.holdsMessages()) capture.emplace(heldMessages);
-  std::optional<OutputFile> file;
-  const bool written = writeEntry(entry, file);
-  capture.reset();
-  waiting_.add(entry.name, std::move(heldMessages), std::move(file),
-               static_cast<std::uint32_t>(entry.size));
-  return written;
+  auto job = std::make_unique<FileJob>();
+  bool prepared = false;
+  std::optional<std::uint64_t> order;
+  {
+    const MessageCapture capture(job->messages);
+    prepared = prepareJob(entry, *job, order);
+  }
+  // Where a folder cannot be told apart from the others, it may be one of
+  // them: from here on every target is opened in turn, after the ones
+  // given so far.
+  if (prepared && !order && !inOneOrder_) {
+    passOnWritten(true);
+    inOneOrder_ = true;
+  }
+  writing_.add(std::move(job), inOneOrder_ || !order ? 0 : *order, !prepared);
+  passOnWritten(false);
 }
 
-bool FolderWriter::writeEntry(const EntryView& entry, std::optional<OutputFile>& written) {
+void FolderWriter::madeOutputFolder() {
+  madeFolders_.insert(outPath_);
+  waiting_.noteNewName(platform::folderHolding(outPath_));
+}
+
+void FolderWriter::finish() {
+  passOnWritten(true);
+  waiting_.finish();
+}
+
+void FolderWriter::passOnWritten(bool all) {
+  for (;;) {
+    std::unique_ptr<FileJob> job = writing_.takeDone(all || writing_.isFull());
+    if (!job) return;
+    advance(0, job->size);
+    // With nothing waiting, what the entry printed comes out at once.
+    if (!waiting_.holdsMessages()) {
+      printCapturedErr(job->messages);
+      job->messages.clear();
+    }
+    waiting_.add(job->name, std::move(job->messages), std::move(job->file), job->size);
+  }
+}
+
+bool FolderWriter::prepareJob(const EntryView& entry, FileJob& job,
+                             std::optional<std::uint64_t>& order) {
+  job.name = entry.name;
   if (!staysInsideFolder(entry.name)) {
     printErr("Refusing to write file %s outside folder %s\n", entry.name.c_str(), outPath_.c_str());
     return false;
   }
+  job.source = sourceDescription(entry);
   // The source is opened first, so that a missing one touches nothing.
-  std::optional<RangeReader> source;
   if (entry.size != 0) {
-    source = openStoredBytes(entry, &held_);
-    if (!source) {
-      reportReadFailure(entry);
+    job.bytes = openStoredBytes(entry, &held_);
+    if (!job.bytes) {
+      printErr("Failed reading file %s from %s\n", job.name.c_str(), job.source.c_str());
       return false;
     }
   }
-  std::optional<OutputFile> file = openTarget(entry.name);
-  countHeldBack(entry.size);
-  StreamOutcome outcome = StreamOutcome::complete;
-  if (file && source) {
-    outcome = streamBytes(*source, entry.scrambled, [&](const unsigned char* bytes, std::uint32_t count) {
-      advance(0, count);
-      return file->write(bytes, count);
-    });
-  }
-  if (outcome == StreamOutcome::readFailed) {
-    reportReadFailure(entry);
-    return false;
-  }
-  if (!file || outcome == StreamOutcome::sinkFailed) {
-    printErr("Failed writing file %s to folder %s\n", entry.name.c_str(), outPath_.c_str());
-    return false;
-  }
-  file->finish(entry.time);
-  written.emplace(std::move(*file));
-  return true;
-}
-
-std::optional<OutputFile> FolderWriter::openTarget(const std::string& name) {
-  std::string converted = name;
+  job.toggleScrambling = entry.scrambled;
+  job.time = entry.time;
+  job.size = static_cast<std::uint32_t>(entry.size);
+  std::string converted = entry.name;
   for (char& byte : converted) {
     if (isSeparator(byte)) byte = separator_;
   }
-  if (!makeLevelFolders(converted)) return std::nullopt;
-  const std::string targetPath = outPath_ + separator_ + converted;
-  // Most targets do not exist yet: they are created and written in place,
-  // which spares the look at the target and the rename.
-  if (!heldBack_) heldBack_.emplace();
-  OutputFile created(targetPath, OutputFile::NewTarget{});
-  if (created.opened()) return created;
-  platform::PathStatus existing;
-  const bool exists = platform::queryLinkStatus(targetPath, existing);
-  // A symbolic link is replaced by the file itself: nothing is written
-  // through it to wherever it leads.
-  if (!exists || existing.isLink ||
-      (!existing.isFolder && platform::isWritable(targetPath))) {
-    OutputFile file(targetPath, exists && !existing.isLink ? &existing.permissions : nullptr);
-    if (file.opened()) return file;
+  if (!makeLevelFolders(converted)) {
+    printErr("Failed writing file %s to folder %s\n", job.name.c_str(), outPath_.c_str());
+    return false;
   }
-  printErr("Failed to open file '%s' for writing\n", targetPath.c_str());
-  return std::nullopt;
+  const std::size_t lastSeparator = converted.rfind(separator_);
+  const TargetFolder& folder =
+      lastSeparator == std::string::npos
+          ? targetFolder(outPath_)
+          : targetFolder(outPath_ + separator_ + converted.substr(0, lastSeparator));
+  const std::string_view leaf =
+      lastSeparator == std::string::npos ? converted : std::string_view(converted).substr(lastSeparator + 1);
+  job.targetListed = folder.listed.count(std::string(leaf)) != 0;
+  job.targetPath = outPath_ + separator_ + converted;
+  if (folder.order != 0) order = folder.order;
+  return true;
+}
+
+const FolderWriter::TargetFolder& FolderWriter::targetFolder(const std::string& folderPath) {
+  const auto known = targetFolders_.find(folderPath);
+  if (known != targetFolders_.end()) return known->second;
+  TargetFolder& folder = targetFolders_[folderPath];
+  platform::FolderIdentity identity;
+  if (platform::identifyFolder(folderPath, identity)) {
+    folder.order = folderOrders_.emplace(std::make_pair(identity.volume, identity.index), folderOrders_.size() + 1)
+                       .first->second;
+  }
+  if (madeFolders_.count(folderPath) != 0) return folder;
+  if (std::unique_ptr<FolderListing> listing = openFolderListing(folderPath)) {
+    for (std::string found = nextListedName(*listing);
+         !found.empty() && folder.listed.size() < mostNamesListed; found = nextListedName(*listing)) {
+      folder.listed.insert(std::move(found));
+    }
+  }
+  return folder;
 }
 
 bool FolderWriter::readsFromOutput(const EntryView& entry) {
@@ -160,15 +188,6 @@ bool FolderWriter::readsFromOutput(const EntryView& entry) {
   return receives;
 }
 
-void FolderWriter::countHeldBack(std::int32_t size) {
-  if (!heldBack_) return;
-  bytesHeldBack_ += static_cast<std::uint32_t>(size);
-  if (bytesHeldBack_ < bytesToHoldBack && ++filesHeldBack_ < filesToHoldBack) return;
-  heldBack_.reset();
-  bytesHeldBack_ = 0;
-  filesHeldBack_ = 0;
-}
-
 bool FolderWriter::makeLevelFolders(const std::string& convertedName) {
   for (std::size_t at = convertedName.find(separator_); at != std::string::npos;
        at = convertedName.find(separator_, at + 1)) {
@@ -184,6 +203,7 @@ bool FolderWriter::makeLevelFolders(const std::string& convertedName) {
     }
     if (made) {
       waiting_.noteNewName(platform::folderHolding(level));
+      madeFolders_.insert(level);
     } else if (platform::FolderIdentity identity; platform::identifyFolder(level, identity)) {
       // A folder that was there before may be one that files are read from.
       receivingFolders_.push_back(identity);

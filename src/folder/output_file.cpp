@@ -1,5 +1,7 @@
 #include "folder/output_file.h"
 
+#include "util/console.h"
+
 namespace catpack {
 
 OutputFile::OutputFile(const std::string& targetPath, const std::uint32_t* permissions)
@@ -10,10 +12,8 @@ OutputFile::OutputFile(const std::string& targetPath, const std::uint32_t* permi
       file_(platform::createTemporaryBeside(targetPath, path_, cleanup_, permissions)) {}
 
 OutputFile::OutputFile(const std::string& targetPath, NewTarget)
-    : targetPath_(targetPath), file_(platform::createNewFile(targetPath)) {
-  if (!opened()) return;
-  path_ = targetPath;
-  cleanup_ = platform::removeOnInterrupt(path_);
+    : targetPath_(targetPath), file_(platform::createNewFile(targetPath, cleanup_)) {
+  if (opened()) path_ = targetPath;
 }
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
@@ -50,6 +50,23 @@ bool OutputFile::putInPlace(bool flushed) {
   file_ = platform::noDescriptor;
   replaced_ = flushed && closed && (isNewTarget() || platform::renameReplacing(path_, targetPath_));
   return replaced_;
+}
+
+std::optional<OutputFile> openOutputFile(const std::string& targetPath, bool targetListed) {
+  // Most targets do not exist yet: they are created and written in place,
+  // which spares the look at the target and the rename.
+  if (!targetListed) {
+    OutputFile created(targetPath, OutputFile::NewTarget{});
+    if (created.opened()) return created;
+  }
+  platform::PathStatus existing;
+  const bool exists = platform::queryLinkStatus(targetPath, existing);
+  if (!exists || existing.isLink || (!existing.isFolder && platform::isWritable(targetPath))) {
+    OutputFile file(targetPath, exists && !existing.isLink ? &existing.permissions : nullptr);
+    if (file.opened()) return file;
+  }
+  printErr("Failed to open file '%s' for writing\n", targetPath.c_str());
+  return std::nullopt;
 }
 
 }  // namespace catpack

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
@@ -20,9 +21,8 @@ class OutputFile {
 
   // Marks the constructor that creates the target itself.
   struct NewTarget {};
-  // Creates `targetPath`, which must not exist yet; check opened(). The
-  // caller holds interruptions back until this returns, so that the new
-  // file is registered for removal before any interruption can end the run.
+  // Creates `targetPath`, which must not exist yet; check opened(). Until
+  // it is finished, an interruption removes it.
   OutputFile(const std::string& targetPath, NewTarget);
   OutputFile(OutputFile&& other) noexcept;
   OutputFile& operator=(OutputFile&&) = delete;
@@ -57,5 +57,13 @@ class OutputFile {
   platform::Descriptor file_;
   bool replaced_ = false;
 };
+
+// Opens a file that becomes `targetPath` once put in place: the target
+// itself, created new, where no file has that name yet (tried first unless
+// `targetListed`: a listing showed one), else a temporary beside a file that
+// may be written, made with its permission bits. A symbolic link is replaced
+// by the file itself: nothing is written through it to wherever it leads.
+// Nothing after the failure's message.
+std::optional<OutputFile> openOutputFile(const std::string& targetPath, bool targetListed);
 
 }  // namespace catpack

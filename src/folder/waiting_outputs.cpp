@@ -10,9 +10,10 @@ namespace catpack {
 namespace {
 
 // A batch is flushed once it holds this many bytes, or as many files as
-// may be open besides the batch flushed meanwhile and the other files of
-// the run: few enough to keep what waits bounded, many enough that one
-// write-back of the file system takes a good number of them at once.
+// may be open besides the batch flushed meanwhile, the files being written
+// (a quarter of the limit at most) and the other files of the run: few
+// enough to keep what waits bounded, many enough that one write-back of the
+// file system takes a good number of them at once.
 constexpr std::size_t mostFilesPerBatch = 2048;
 constexpr std::size_t filesKeptFree = 128;
 constexpr std::uint64_t bytesPerBatch = 256u << 20;
@@ -20,7 +21,8 @@ constexpr std::uint64_t bytesPerBatch = 256u << 20;
 std::size_t filesPerBatch() {
   static const std::size_t files = [] {
     const std::size_t limit = platform::openFileLimit();
-    const std::size_t fitting = limit > 2 * filesKeptFree ? (limit - filesKeptFree) / 2 : 16;
+    const std::size_t kept = filesKeptFree + limit / 4;
+    const std::size_t fitting = limit > 2 * kept ? (limit - kept) / 2 : 16;
     return std::min(fitting, mostFilesPerBatch);
   }();
   return files;

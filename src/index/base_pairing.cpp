@@ -7,7 +7,7 @@
 namespace catpack {
 
 BasePairing::BasePairing(const FileIndex& result, SameSizeCheck check)
-    : result_(result), keys_(result), check_(check), verdicts_(result.storedCount()) {}
+    : result_(result), keys_(result, helperThreadCount()), check_(check), verdicts_(result.storedCount()) {}
 
 std::uint32_t BasePairing::nextCatalog() {
   // Stretch 0 stands for none; a catalog is read in up to two stretches.

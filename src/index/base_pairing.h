@@ -16,6 +16,7 @@
 #include "index/entry_view.h"
 #include "index/file_index.h"
 #include "index/key_table.h"
+#include "util/large_blocks.h"
 #include "util/workers.h"
 
 namespace catpack {
@@ -67,7 +68,7 @@ class BasePairing {
   std::uint32_t stretches_ = 0;
   // Per result slot: the stretch of the latest paired member times 4, plus
   // its verdict; 0 while none was paired.
-  std::vector<std::atomic<std::uint32_t>> verdicts_;
+  std::vector<std::atomic<std::uint32_t>, LargeBlockAllocator<std::atomic<std::uint32_t>>> verdicts_;
 };
 
 // Finishes the diff of `result` against the members of `base` that

@@ -26,6 +26,11 @@ std::optional<RangeReader> openStoredBytes(const EntryView& entry, const OpenFil
                            entry.inCatalog ? entry.offset : 0, held);
 }
 
+std::optional<RangeReader> openStoredBytesQuietly(const EntryView& entry, const OpenFiles* held) {
+  return RangeReader::openQuietly(memberSourcePath(entry), static_cast<std::uint32_t>(entry.size),
+                                  entry.inCatalog ? entry.offset : 0, held);
+}
+
 void holdCatalogDataOpen(const FileIndex& index, OpenFiles& held) {
   bool first = true;
   std::string_view previous;

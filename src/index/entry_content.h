@@ -26,6 +26,10 @@ std::string memberSourcePath(const EntryView& entry);
 std::optional<RangeReader> openStoredBytes(const EntryView& entry,
                                            const OpenFiles* held = nullptr);
 
+// As openStoredBytes, without any message: the caller opens the bytes
+// again with openStoredBytes to have a failure told.
+std::optional<RangeReader> openStoredBytesQuietly(const EntryView& entry, const OpenFiles* held);
+
 // Opens the data file of every catalog that members of `index` come from and
 // holds it in `held` for the length of a write.
 void holdCatalogDataOpen(const FileIndex& index, OpenFiles& held);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "util/byte_buffer.h"
+#include "util/large_blocks.h"
 
 namespace catpack {
 
@@ -86,9 +87,9 @@ inline bool fitsNarrow(std::int64_t time) {
 
 // An allocator that leaves new elements of a trivial type uninitialised
 // until they are written, so that room made for entries costs nothing
-// before it is used.
+// before it is used; big blocks are backed by large pages.
 template <typename T>
-struct UninitialisedAllocator : std::allocator<T> {
+struct UninitialisedAllocator : LargeBlockAllocator<T> {
   template <typename U>
   struct rebind {
     using other = UninitialisedAllocator<U>;

@@ -1,12 +1,19 @@
 #include "index/key_table.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "util/prefetch.h"
+#include "util/workers.h"
 
 namespace catpack {
 
 namespace {
+
+// Indexes from this many stored entries on are hashed on two threads, when
+// a helper is offered.
+constexpr std::size_t twoThreadSize = 1 << 15;
 
 constexpr std::uint64_t mixMultiplier = 0x9E3779B97F4A7C15ULL;
 
@@ -43,43 +50,68 @@ std::uint64_t hashOfKey(std::string_view key) {
 
 }  // namespace
 
-KeyTable::KeyTable(const FileIndex& index)
+KeyTable::KeyTable(const FileIndex& index, unsigned helpers)
     : index_(index), replaced_(index.storedCount(), false) {
   const std::size_t stored = index.storedCount();
-  places_.assign(placesFor(stored), Place{0, 0});
+  places_ = ZeroedBlock<Place>(placesFor(stored));
   mask_ = places_.size() - 1;
+  Filling fillings[2];
+  if (helpers > 0 && stored >= twoThreadSize) {
+    const HelperThreads helper(1, [&] { insertSlots(stored / 2, stored, fillings[1]); });
+    insertSlots(0, stored / 2, fillings[0]);
+  } else {
+    insertSlots(0, stored, fillings[0]);
+  }
+  for (const Filling& filling : fillings) {
+    entryCount_ += filling.placesTaken;
+    replacedSlots_.insert(replacedSlots_.end(), filling.replaced.begin(), filling.replaced.end());
+  }
+  // In slot order, however the threads met.
+  std::sort(replacedSlots_.begin(), replacedSlots_.end());
+  for (const std::uint32_t slot : replacedSlots_) replaced_[slot] = true;
+}
+
+void KeyTable::insertSlots(std::size_t begin, std::size_t end, Filling& filling) {
   // The keys of a batch are hashed and their places loaded before any is
   // put in.
   std::size_t slots[batchSize];
   std::uint64_t hashes[batchSize];
-  for (std::size_t next = 0; next < stored;) {
+  for (std::size_t next = begin; next < end;) {
     std::size_t count = 0;
-    for (; count < batchSize && next < stored; ++next) {
-      if (!index.isStored(next)) continue;
+    for (; count < batchSize && next < end; ++next) {
+      if (!index_.isStored(next)) continue;
       slots[count] = next;
-      hashes[count] = hashOfKey(index.storedKey(next));
+      hashes[count] = hashOfKey(index_.storedKey(next));
       prefetch(&places_[hashes[count] & mask_]);
       ++count;
     }
-    for (std::size_t at = 0; at < count; ++at) insert(slots[at], index.storedKey(slots[at]), hashes[at]);
+    for (std::size_t at = 0; at < count; ++at) {
+      insert(slots[at], index_.storedKey(slots[at]), hashes[at], filling);
+    }
   }
 }
 
-void KeyTable::insert(std::size_t slot, std::string_view key, std::uint64_t hash) {
-  const std::uint32_t tag = tagOf(hash);
+void KeyTable::insert(std::size_t slot, std::string_view key, std::uint64_t hash, Filling& filling) {
+  const Place mine{static_cast<std::uint32_t>(slot + 1), tagOf(hash)};
   for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
-    Place& place = places_[at];
-    if (place.slotPlusOne == 0) {
-      place = {static_cast<std::uint32_t>(slot + 1), tag};
-      ++entryCount_;
-      return;
-    }
-    const std::size_t held = place.slotPlusOne - 1;
-    if (place.tag == tag && std::string_view(index_.storedKey(held)) == key) {
-      // Slots come in the order they were added: the later one wins.
-      replaced_[held] = true;
-      replacedSlots_.push_back(static_cast<std::uint32_t>(held));
-      place.slotPlusOne = static_cast<std::uint32_t>(slot + 1);
+    std::atomic_ref<Place> place(places_[at]);
+    Place seen = place.load(std::memory_order_relaxed);
+    // A place, once taken, only ever passes to another slot of its key.
+    while (true) {
+      if (seen.slotPlusOne == 0) {
+        if (!place.compare_exchange_weak(seen, mine, std::memory_order_relaxed)) continue;
+        ++filling.placesTaken;
+        return;
+      }
+      const std::size_t held = seen.slotPlusOne - 1;
+      if (seen.tag != mine.tag || std::string_view(index_.storedKey(held)) != key) break;
+      // Of two slots of one key the later wins, whichever comes first.
+      if (held > slot) {
+        filling.replaced.push_back(static_cast<std::uint32_t>(slot));
+        return;
+      }
+      if (!place.compare_exchange_weak(seen, mine, std::memory_order_relaxed)) continue;
+      filling.replaced.push_back(static_cast<std::uint32_t>(held));
       return;
     }
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "index/file_index.h"
+#include "util/large_blocks.h"
 
 namespace catpack {
 
@@ -18,10 +19,11 @@ class KeyTable {
   // No slot.
   static constexpr std::size_t none = static_cast<std::size_t>(-1);
 
-  // Hashes the keys of the stored entries of `index`. Of the slots that
-  // hold one key, the last is the entry (as the index settles it); the
-  // others are marked as replaced.
-  explicit KeyTable(const FileIndex& index);
+  // Hashes the keys of the stored entries of `index`, with `helpers`
+  // threads beside this one for a big index. Of the slots that hold one
+  // key, the last is the entry (as the index settles it); the others are
+  // marked as replaced.
+  explicit KeyTable(const FileIndex& index, unsigned helpers = 0);
 
   // How many keys findAll takes at once.
   static constexpr std::size_t batchSize = 16;
@@ -58,14 +60,26 @@ class KeyTable {
 
  private:
   // A place of the table: the slot plus one (0: empty) and more bits of
-  // the key's hash, which spare most comparisons of texts.
-  struct Place {
+  // the key's hash, which spare most comparisons of texts. Aligned to its
+  // size, so that threads filling the table can swap it whole.
+  struct alignas(8) Place {
     std::uint32_t slotPlusOne;
     std::uint32_t tag;
   };
 
-  // Puts the slot of `key`, of hash `hash`, in the table.
-  void insert(std::size_t slot, std::string_view key, std::uint64_t hash);
+  // What one thread filling the table found: slots replaced by a later
+  // slot of the same key, and the places it took.
+  struct Filling {
+    std::vector<std::uint32_t> replaced;
+    std::size_t placesTaken = 0;
+  };
+
+  // Puts the slots of the stored entries from `begin` to `end` in the
+  // table; other threads may put other slots in at the same time.
+  void insertSlots(std::size_t begin, std::size_t end, Filling& filling);
+  // Puts the slot of `key`, of hash `hash`, in the table, where another
+  // thread may be putting in slots too.
+  void insert(std::size_t slot, std::string_view key, std::uint64_t hash, Filling& filling);
   // The first slot in the table from the place of `hash` on whose tag
   // matches, or none when an empty place comes first.
   std::size_t candidate(std::uint64_t hash, std::size_t& place) const;
@@ -73,7 +87,7 @@ class KeyTable {
   std::size_t findFrom(std::string_view key, std::uint64_t hash, std::size_t place) const;
 
   const FileIndex& index_;
-  std::vector<Place> places_;
+  ZeroedBlock<Place> places_;  // an empty place is all zero
   std::size_t mask_ = 0;
   std::vector<bool> replaced_;
   std::vector<std::uint32_t> replacedSlots_;

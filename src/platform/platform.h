@@ -112,6 +112,10 @@ bool isTerminal(Descriptor stream);
 // folder, FIFO, socket or device cannot be opened.
 Descriptor openForReading(const std::string& path);
 
+// As openForReading, also setting `length` to the file's size as it was
+// when opened, so that no further status query is needed for it.
+Descriptor openForReadingWithLength(const std::string& path, std::int64_t& length);
+
 // Seeks to `offset` from the start; gives the new position, or -1.
 std::int64_t seekFromStart(Descriptor file, std::uint64_t offset);
 
@@ -138,8 +142,11 @@ Descriptor createTemporaryBeside(const std::string& targetPath, std::string& cre
                                  CleanupSlot& cleanup, const std::uint32_t* permissions = nullptr);
 
 // Creates the file `path`, which must not exist yet (nor be a link), with
-// the permissions a new file gets by default; noDescriptor otherwise.
-Descriptor createNewFile(const std::string& path);
+// the permissions a new file gets by default; noDescriptor otherwise. Sets
+// `cleanup` to its registration for removal on interruption, which the
+// caller forgets once the file is complete. Safe on any thread: no
+// interruption is taken between the creation and the registration.
+Descriptor createNewFile(const std::string& path, CleanupSlot& cleanup);
 
 // A short unused name in the folder of `targetPath`, for a link or a copy.
 std::string temporaryNameBeside(const std::string& targetPath);
@@ -247,5 +254,10 @@ std::FILE* openInputStream(const std::string& path);
 // freed, so that the memory one phase of a run frees does not stay with the
 // process while the next phase takes fresh blocks.
 void returnBigBlocksToSystem();
+
+// Asks the system to back the `size` bytes at `block` with large pages
+// where it can, so that filling them costs few page faults and walking
+// them at random few address translations; a hint only.
+void preferLargePages(void* block, std::size_t size);
 
 }  // namespace catpack::platform

@@ -2,6 +2,7 @@
 
 #include "util/console.h"
 #include "util/file_status.h"
+#include "util/large_blocks.h"
 #include "util/text.h"
 #include "util/workers.h"
 
@@ -75,16 +76,27 @@ OpenFiles::Held OpenFiles::find(const std::string& path) const {
 
 std::optional<RangeReader> RangeReader::open(const std::string& path, std::uint32_t size,
                                              std::uint64_t offset, const OpenFiles* held) {
-  const OpenFiles::Held known = held ? held->find(path) : OpenFiles::Held{};
+  return openTelling(path, size, offset, held, true);
+}
+
+std::optional<RangeReader> RangeReader::openQuietly(const std::string& path, std::uint32_t size,
+                                                    std::uint64_t offset, const OpenFiles* held) {
+  return openTelling(path, size, offset, held, false);
+}
+
+std::optional<RangeReader> RangeReader::openTelling(const std::string& path, std::uint32_t size,
+                                                    std::uint64_t offset, const OpenFiles* held,
+                                                    bool tell) {
+  OpenFiles::Held known = held ? held->find(path) : OpenFiles::Held{};
   platform::Descriptor file = known.file;
   const bool owned = file == platform::noDescriptor;
-  if (owned) file = platform::openForReading(path);
+  if (owned) file = platform::openForReadingWithLength(path, known.length);
   if (file == platform::noDescriptor) {
-    printErr("[Load] Failed to open file %s\n", path.c_str());
+    if (tell) printErr("[Load] Failed to open file %s\n", path.c_str());
     return std::nullopt;
   }
   RangeReader reader(path, file, owned, size, offset);
-  // A range inside a held file as long as it was when opened can be reached
+  // A range inside the file as long as it was when opened can be reached
   // and read: the checks below need no system call for it.
   if (known.length >= 0 && size < firstImpossibleSize &&
       offset + size <= static_cast<std::uint64_t>(known.length)) {
@@ -92,18 +104,18 @@ std::optional<RangeReader> RangeReader::open(const std::string& path, std::uint3
   }
   const std::int64_t position = platform::seekFromStart(file, offset);
   if (position < 0 || static_cast<std::uint64_t>(position) != offset) {
-    printErr("[Load] Failed to seek to absolute offset in file %s\n", path.c_str());
+    if (tell) printErr("[Load] Failed to seek to absolute offset in file %s\n", path.c_str());
     return std::nullopt;
   }
   if (size >= firstImpossibleSize) {
-    reportAllocationFailure(size, path);
+    if (tell) reportAllocationFailure(size, path);
     return std::nullopt;
   }
   // A range that runs past the end of a regular file cannot be read whole:
   // it fails as a short read before anything is allocated for it.
   const std::int64_t length = platform::regularFileSize(file);
   if (size != 0 && length >= 0 && offset + size > static_cast<std::uint64_t>(length)) {
-    printErr("[Load] Failed to read from file %s\n", path.c_str());
+    if (tell) printErr("[Load] Failed to read from file %s\n", path.c_str());
     return std::nullopt;
   }
   return reader;
@@ -141,6 +153,13 @@ bool RangeReader::read(unsigned char* into, std::uint32_t count, std::size_t* fe
     remaining_ = 0;
     return false;
   }
+  position_ += count;
+  remaining_ -= count;
+  return true;
+}
+
+bool RangeReader::readQuietly(unsigned char* into, std::uint32_t count) {
+  if (!readWhole(file_, into, count, position_)) return false;
   position_ += count;
   remaining_ -= count;
   return true;
@@ -220,6 +239,7 @@ std::optional<FileRoom> openFileRoom(const std::string& path) {
     reportAllocationFailure(size, path);
     return std::nullopt;
   }
+  preferLargePagesFor(room.data(), room.size());
   return FileRoom{std::move(*reader), std::move(room)};
 }
 

@@ -64,6 +64,11 @@ class RangeReader {
   static std::optional<RangeReader> open(const std::string& path, std::uint32_t size,
                                          std::uint64_t offset, const OpenFiles* held = nullptr);
 
+  // As open(), without any message: for a caller that opens the range
+  // again with open() to have the failure told.
+  static std::optional<RangeReader> openQuietly(const std::string& path, std::uint32_t size,
+                                                std::uint64_t offset, const OpenFiles* held = nullptr);
+
   RangeReader(RangeReader&& other) noexcept;
   RangeReader& operator=(RangeReader&& other) noexcept;
   ~RangeReader();
@@ -76,6 +81,10 @@ class RangeReader {
   // As read(), with the later half of the bytes read on a helper thread at
   // the same time; with `feeds`, counts the line feeds of each half.
   bool readOnTwoThreads(unsigned char* into, std::uint32_t count, LineFeedCount* feeds = nullptr);
+
+  // As read(), without a message when the bytes cannot all be had (the
+  // range is then left where it was).
+  bool readQuietly(unsigned char* into, std::uint32_t count);
 
   // Reads `count` bytes at `position` of the file, without a message and
   // leaving the range where it is, so that threads may share the range out
@@ -92,6 +101,10 @@ class RangeReader {
   RangeReader(const std::string& path, platform::Descriptor file, bool owned,
               std::uint32_t size, std::uint64_t offset)
       : path_(path), file_(file), owned_(owned), remaining_(size), position_(offset) {}
+  // open() and openQuietly(): the failure told on standard error with `tell`.
+  static std::optional<RangeReader> openTelling(const std::string& path, std::uint32_t size,
+                                                std::uint64_t offset, const OpenFiles* held,
+                                                bool tell);
 
   std::string path_;
   platform::Descriptor file_;

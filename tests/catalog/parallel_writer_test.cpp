@@ -137,6 +137,55 @@ TEST_F(ParallelWriter, ALineRefusedWhileTheFormatIsStillOpenLeavesNoBytes) {
   }
 }
 
+// Small members are read in pieces of many, on any thread and without a
+// message; one that cannot be read so (vanished, shrunk, past the end of its
+// catalog's data) is told in its key-order place among the others, at the
+// start, middle or end of a piece and several in a row, and left out.
+TEST(GatheredMembers, UnreadableOnesAreToldInTheirPlaceAndLeftOut) {
+  TempFolder folder;
+  FileIndex index;
+  std::string expectedIndex;
+  std::string expectedData;
+  std::string expectedMessages;
+  folder.write("cat.dat", randomBytes(1000, 3));
+  // Enough bytes for several pieces of gathered members.
+  constexpr int fileCount = 600;
+  for (int number = 0; number < fileCount; ++number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "f%04d.bin", number);
+    const std::string content = randomBytes(static_cast<std::size_t>(1 + number * 977 % 4000), number);
+    folder.write(std::string("in/") + name, content, 5000);
+    if (number % 97 == 5 || number == 0 || number == fileCount - 1 || (number >= 300 && number < 304)) {
+      // Vanished since the scan.
+      index.addFolderFile(name, static_cast<std::int32_t>(content.size()), 5000, folder.at("in"));
+      std::remove(folder.at(std::string("in/") + name).c_str());
+      expectedMessages += "[Load] Failed to open file " + folder.at("in") + "/" + name + "\n";
+    } else if (number % 131 == 7) {
+      // Shrunk since the scan.
+      index.addFolderFile(name, static_cast<std::int32_t>(content.size()) + 1, 5000, folder.at("in"));
+      expectedMessages += "[Load] Failed to read from file " + folder.at("in") + "/" + name + "\n";
+    } else if (number % 149 == 11) {
+      // Beyond the end of its catalog's data file.
+      index.addCatalogMember(name, 20, 7, folder.at("cat"), 990, "", false);
+      expectedMessages += "[Load] Failed to read from file " + folder.at("cat") + ".dat\n";
+    } else {
+      index.addFolderFile(name, static_cast<std::int32_t>(content.size()), 5000, folder.at("in"));
+      expectedData += content;
+      expectedIndex += std::string(name) + " " + std::to_string(content.size()) + " 5000 " + md5Of(content) + "\n";
+    }
+  }
+  for (unsigned helpers : {0u, 1u, 3u}) {
+    const Written written = writeWith(folder, index, "gathered", false, helpers);
+    EXPECT_TRUE(written.result);
+    EXPECT_EQ(written.messages, expectedMessages) << helpers << " helpers";
+    EXPECT_EQ(written.index, expectedIndex) << helpers << " helpers";
+    EXPECT_EQ(written.data, expectedData) << helpers << " helpers";
+    const Written old = writeWith(folder, index, "gathered-old", true, helpers);
+    EXPECT_EQ(old.messages, expectedMessages) << helpers << " helpers, old format";
+    EXPECT_EQ(underDataKey(old.data), expectedData) << helpers << " helpers, old format";
+  }
+}
+
 // Diffs and packs a few thousand files many times over, checking each
 // result, so that a race between the threads has many chances to show.
 TEST(ParallelStress, DiffAndPackManyFilesAgainAndAgain) {

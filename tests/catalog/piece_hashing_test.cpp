@@ -1,11 +1,13 @@
 // Digests of member bytes handed over in pieces and as bytes to read back
-// from the data file, in any mix, by any number of helpers.
+// from the data file, in any mix, by any number of helpers; and other work
+// handed over to whichever thread is free.
 #include "catalog/piece_hashing.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -94,6 +96,41 @@ TEST(PieceHashing, BytesThatCannotBeReadBackGiveNoDigest) {
   hashing.dropMember(dropped);
   EXPECT_EQ(hashing.takeDigest(failed), "");
   hashing.stop();
+}
+
+TEST(PieceHashing, AsideWorkIsDoneOnceByAHelperOrByTheWaitingThread) {
+  for (unsigned helpers : {0u, 1u, 3u}) {
+    PieceHashing hashing(helpers, 1000);
+    std::vector<PieceHashing::AsideWork> asides(50);
+    std::vector<std::atomic<int>> runs(asides.size());
+    for (std::size_t at = 0; at < asides.size(); ++at) {
+      asides[at].work = [&runs, at] { ++runs[at]; };
+      hashing.runAside(asides[at]);
+    }
+    // Waited for out of order: each is done once, whoever does it.
+    for (std::size_t at = asides.size(); at-- > 0;) {
+      hashing.waitFor(asides[at]);
+      EXPECT_EQ(runs[at].load(), 1) << helpers << " helpers, work " << at;
+    }
+    hashing.stop();
+    for (std::size_t at = 0; at < asides.size(); ++at) EXPECT_EQ(runs[at].load(), 1);
+  }
+}
+
+TEST(PieceHashing, AsideWorkNotBegunWhenStoppingIsNeverDone) {
+  PieceHashing hashing(0, 1000);
+  int runs = 0;
+  PieceHashing::AsideWork aside;
+  aside.work = [&runs] { ++runs; };
+  hashing.runAside(aside);
+  hashing.stop();
+  EXPECT_EQ(runs, 0);
+}
+
+TEST(PieceHashing, PiecesHoldManySmallMembers) {
+  EXPECT_EQ(PieceHashing(0, 10).pieceBytes(), PieceHashing::smallestPieceSize);
+  EXPECT_EQ(PieceHashing(0, 200000).pieceBytes(), 200000u);
+  EXPECT_EQ(PieceHashing(0, 5000000).pieceBytes(), PieceHashing::pieceSize);
 }
 
 }  // namespace

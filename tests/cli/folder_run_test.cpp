@@ -324,6 +324,105 @@ TEST_F(FolderRun, ManyReplacedFilesKeepTheOrderOfTheirMessages) {
   EXPECT_EQ(folder.hiddenEntries(), "");
 }
 
+TEST_F(FolderRun, TwoNamesOfOneFileGiveItTheBytesOfTheLaterInKeyOrder) {
+  // "dN/x" and "dN\\x" name one file, with "dN/y" between them in key order:
+  // the later must win however the files are shared out among threads, on
+  // a new tree and over one that holds every target.
+  constexpr unsigned folders = 300;
+  for (unsigned at = 0; at < folders; ++at) {
+    const std::string level = "d" + std::to_string(at);
+    folder.write("first/" + level + "/x", "first " + std::to_string(at), 1000 + at);
+    folder.write("first/" + level + "/y", "between", 3000 + at);
+    folder.write("second/" + level + "/x", "the second " + std::to_string(at), 5000 + at);
+  }
+  ASSERT_EQ(run({"-in", "first", "-out", "first.cat"}).exitCode, 0);
+  ASSERT_EQ(run({"-in", "second", "-out", "second.cat"}).exitCode, 0);
+  // The second catalog names its members with backslashes.
+  std::string index = folder.read("second.cat");
+  for (std::size_t slash = index.find('/'); slash != std::string::npos; slash = index.find('/', slash)) {
+    index[slash] = '\\';
+  }
+  folder.write("second.cat", index);
+  folder.makeFolder("out");
+  for (const char* pass : {"new tree", "every target there"}) {
+    const RunResult result = run({"-in", "first.cat", "-in", "second.cat", "-out", "out"});
+    EXPECT_EQ(result.exitCode, 0) << pass;
+    EXPECT_EQ(result.err, "") << pass;
+    for (unsigned at = 0; at < folders; ++at) {
+      const std::string level = "out/d" + std::to_string(at);
+      EXPECT_EQ(folder.read(level + "/x"), "the second " + std::to_string(at)) << pass << " " << at;
+      EXPECT_EQ(folder.modificationTime(level + "/x"), 5000 + at) << pass << " " << at;
+      EXPECT_EQ(folder.read(level + "/y"), "between") << pass << " " << at;
+    }
+    EXPECT_EQ(folder.hiddenEntries(), "") << pass;
+  }
+}
+
+TEST_F(FolderRun, AFolderReachedThroughALinkTakesItsFilesInKeyOrder) {
+  if (!testing::hasPosixFileSystem()) GTEST_SKIP() << "making symbolic links needs privileges on Windows";
+  // "dN+" is a link to "dN" in the output folder: "dN+/x" and "dN/x" name
+  // one file, and the later in key order ("dN/x") must win.
+  constexpr unsigned folders = 300;
+  for (unsigned at = 0; at < folders; ++at) {
+    const std::string level = "d" + std::to_string(at);
+    folder.write("first/" + level + "+/x", "through the link " + std::to_string(at), 1000 + at);
+    folder.write("second/" + level + "/x", "the real one " + std::to_string(at), 5000 + at);
+    folder.makeFolder("out/" + level);
+    folder.link("out/" + level + "+", level);
+  }
+  ASSERT_EQ(run({"-in", "first", "-out", "first.cat"}).exitCode, 0);
+  ASSERT_EQ(run({"-in", "second", "-out", "second.cat"}).exitCode, 0);
+  const RunResult result = run({"-in", "first.cat", "-in", "second.cat", "-out", "out"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.err, "");
+  for (unsigned at = 0; at < folders; ++at) {
+    const std::string level = "out/d" + std::to_string(at);
+    EXPECT_EQ(folder.read(level + "/x"), "the real one " + std::to_string(at)) << at;
+    EXPECT_EQ(folder.modificationTime(level + "/x"), 5000 + at) << at;
+  }
+  EXPECT_EQ(folder.hiddenEntries(), "");
+}
+
+TEST_F(FolderRun, FailuresAmongManyNewFilesKeepTheirOrder) {
+  // Members that cannot be read (the data file ends early) and targets a
+  // folder blocks, among many that are written: every message in key order.
+  constexpr unsigned files = 600;
+  for (unsigned at = 0; at < files; ++at) {
+    folder.write("tree/" + numberedName(at), std::string(100 + at % 50, static_cast<char>('a' + at % 26)), 7 + at);
+  }
+  ASSERT_EQ(run({"-in", "tree", "-out", "pack.cat"}).exitCode, 0);
+  const std::string data = folder.read("pack.dat");
+  std::uint64_t keptBytes = 0;
+  unsigned readable = 0;
+  while (readable < files && keptBytes + 100 + readable % 50 <= data.size() * 4 / 5) {
+    keptBytes += 100 + readable % 50;
+    ++readable;
+  }
+  folder.write("pack.dat", data.substr(0, keptBytes));
+  std::string expected;
+  for (unsigned at = 0; at < files; ++at) {
+    const std::string name = numberedName(at);
+    if (at >= readable) {
+      expected += "[Load] Failed to read from file pack.dat\nFailed reading file " + name + " from pack.dat\n";
+    } else if (at % 41 == 3) {
+      folder.makeFolder("out/" + name);
+      expected += "Failed to open file '" + testing::native("out/" + name) +
+                  "' for writing\nFailed writing file " + name + " to folder out\n";
+    }
+  }
+  const RunResult result = run({"-in", "pack.cat", "-out", "out"});
+  EXPECT_EQ(result.err, console(expected));
+  EXPECT_EQ(result.exitCode, 0);
+  for (unsigned at = 0; at < readable; ++at) {
+    if (at % 41 == 3) continue;
+    const std::string name = numberedName(at);
+    EXPECT_EQ(folder.read("out/" + name), folder.read("tree/" + name)) << name;
+    EXPECT_EQ(folder.modificationTime("out/" + name), 7 + at) << name;
+  }
+  for (unsigned at = readable; at < files; ++at) EXPECT_FALSE(folder.exists("out/" + numberedName(at)));
+  EXPECT_EQ(folder.hiddenEntries(), "");
+}
+
 TEST_F(FolderRun, AMissingMemberLeavesAnExistingTargetAsItWas) {
   folder.write("gone.cat", "lost.txt 4 1 " + std::string(32, '0') + "\nempty.txt 0 77 " +
                                std::string(32, '0') + "\n");

@@ -139,6 +139,25 @@ TEST_F(WriteFault, ANewCatalogIsWrittenWholeOrNotAtAll) {
   }
 }
 
+TEST_F(WriteFault, AFailedWriteTellsNothingOfTheMembersAfterIt) {
+  // A catalog member past the end of its data file comes after the tree's
+  // members in key order; the first data written already fails, so the run
+  // stops before that member is reached, and says only that it failed.
+  pack("previous", "cut", false);
+  folder.resize("cut.dat", 5);
+  const RunResult whole = run({"-in", "tree", "cut.cat", "-out", "x.cat"});
+  EXPECT_EQ(whole.err, "[Load] Failed to read from file cut.dat\n");
+  EXPECT_EQ(whole.exitCode, 0);
+  for (const long limit : {0L, 100L, 2999L, 3000L, 3001L}) {
+    SCOPED_TRACE("limit " + std::to_string(limit));
+    const RunResult result = run({"-in", "tree", "cut.cat", "-out", "y.cat"}, limit);
+    EXPECT_EQ(result.err, "Failed writing catalog y\n");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_FALSE(folder.exists("y.cat"));
+    EXPECT_FALSE(folder.exists("y.dat"));
+  }
+}
+
 TEST_F(WriteFault, AFailedAppendIsCutBackToItsPreviousBytes) {
   for (const bool old : {false, true}) {
     const auto [indexBefore, dataBefore] = pack("previous", "x", old);

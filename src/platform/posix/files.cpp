@@ -9,11 +9,17 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "platform/posix/creation_guard.h"
 #include "platform/posix/wide_types.h"
 
 namespace catpack::platform {
 
 Descriptor openForReading(const std::string& path) {
+  std::int64_t length = 0;
+  return openForReadingWithLength(path, length);
+}
+
+Descriptor openForReadingWithLength(const std::string& path, std::int64_t& length) {
   // Without O_NONBLOCK the open of a FIFO would wait for a writer forever.
   const int file = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (file < 0) return noDescriptor;
@@ -22,6 +28,7 @@ Descriptor openForReading(const std::string& path) {
     ::close(file);
     return noDescriptor;
   }
+  length = info.st_size;
   return file;
 }
 
@@ -101,7 +108,10 @@ Descriptor createTemporaryBeside(const std::string& targetPath, std::string& cre
   const bool setLater = permissions != nullptr && ((mode & creationMask()) != 0 || (mode & 07000) != 0);
   for (int attempt = 0; attempt < 100; ++attempt) {
     createdPath = temporaryNameBeside(targetPath);
-    // Registered first, so that no interruption can leave the file behind.
+    // Registered first, so that no interruption can leave the file behind,
+    // not even one whose cleanup runs on another thread.
+    const CreationGuard guard;
+    if (!guard.mayCreate()) break;
     cleanup = removeOnInterrupt(createdPath);
     const int file = ::open(createdPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                             setLater ? 0600 : mode);
@@ -118,11 +128,6 @@ Descriptor createTemporaryBeside(const std::string& targetPath, std::string& cre
   cleanup = noCleanup;
   createdPath.clear();
   return noDescriptor;
-}
-
-Descriptor createNewFile(const std::string& path) {
-  const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  return file < 0 ? noDescriptor : file;
 }
 
 Descriptor openForAppending(const std::string& path) {

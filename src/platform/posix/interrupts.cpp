@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/posix/creation_guard.h"
 #include "platform/posix/wide_types.h"
 
 namespace catpack::platform {
@@ -31,6 +32,15 @@ CleanupEntry entries[slotCount];
 constexpr int handledSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 std::atomic<std::size_t> statusColumns{0};  // of a status line on standard error
+
+// New files being created and registered on threads other than the one
+// the cleanup runs on; the cleanup waits for them, and no creation begins
+// once it has started.
+std::atomic<int> creationsUnderway{0};
+std::atomic<bool> cleanupStarted{false};
+
+// Whether the calling thread never receives interruptions.
+thread_local bool keepsInterruptsAway = false;
 
 // Writes a carriage return, `columns` blanks and a carriage return to
 // standard error, with nothing but write().
@@ -59,6 +69,9 @@ CleanupSlot takeSlot() {
 // Blanks the status line, removes the registered files and cuts the
 // registered appends back, with async-signal-safe calls only.
 void doRegisteredCleanup() {
+  cleanupStarted.store(true);
+  while (creationsUnderway.load() != 0) {
+  }
   const std::size_t columns = statusColumns.load();
   if (columns != 0) blankStatusLine(columns);
   for (CleanupEntry& entry : entries) {
@@ -109,6 +122,33 @@ CleanupSlot removeOnInterrupt(const std::string& path) {
   return slot;
 }
 
+CreationGuard::CreationGuard() {
+  // The calling thread takes no interruption meanwhile, and the cleanup,
+  // running on another one, waits until the guard goes away.
+  if (!keepsInterruptsAway) {
+    const sigset_t set = handledSet();
+    ::pthread_sigmask(SIG_BLOCK, &set, &previous_);
+    restore_ = true;
+  }
+  creationsUnderway.fetch_add(1);
+  mayCreate_ = !cleanupStarted.load();
+}
+
+CreationGuard::~CreationGuard() {
+  creationsUnderway.fetch_sub(1);
+  if (restore_) ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+}
+
+Descriptor createNewFile(const std::string& path, CleanupSlot& cleanup) {
+  cleanup = noCleanup;
+  const CreationGuard guard;
+  if (!guard.mayCreate()) return noDescriptor;
+  const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (file < 0) return noDescriptor;
+  cleanup = removeOnInterrupt(path);
+  return file;
+}
+
 CleanupSlot cutBackOnInterrupt(Descriptor file, std::uint64_t size) {
   const CleanupSlot slot = takeSlot();
   if (slot == noCleanup) return noCleanup;
@@ -146,6 +186,7 @@ InterruptDeferral::~InterruptDeferral() {
 void keepInterruptsFromThisThread() {
   const sigset_t set = handledSet();
   ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  keepsInterruptsAway = true;
 }
 
 }  // namespace catpack::platform

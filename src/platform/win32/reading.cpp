@@ -35,6 +35,12 @@ Descriptor openForReading(const std::string& path) {
   return file;
 }
 
+Descriptor openForReadingWithLength(const std::string& path, std::int64_t& length) {
+  const Descriptor file = openForReading(path);
+  if (file != noDescriptor) length = regularFileSize(file);
+  return file;
+}
+
 std::int64_t seekFromStart(Descriptor file, std::uint64_t offset) {
   if (offset > static_cast<std::uint64_t>(INT64_MAX)) return -1;
   return ::_lseeki64(file, static_cast<__int64>(offset), SEEK_SET);

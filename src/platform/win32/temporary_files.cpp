@@ -35,8 +35,10 @@ Descriptor createTemporaryBeside(const std::string& targetPath, std::string& cre
   cleanup = noCleanup;
   for (int attempt = 0; attempt < 100; ++attempt) {
     createdPath = nextNameBeside(targetPath);
-    // Registered first, so that no interruption can leave the file behind;
-    // shared for deletion, so that the cleanup can remove it while open.
+    // Registered first, so that no interruption can leave the file behind,
+    // with the cleanup's lock held until the file is made; shared for
+    // deletion, so that the cleanup can remove it while open.
+    const InterruptDeferral deferral;
     cleanup = removeOnInterrupt(createdPath);
     const HANDLE handle =
         ::CreateFileA(createdPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
@@ -61,13 +63,21 @@ Descriptor createTemporaryBeside(const std::string& targetPath, std::string& cre
   return noDescriptor;
 }
 
-Descriptor createNewFile(const std::string& path) {
+Descriptor createNewFile(const std::string& path, CleanupSlot& cleanup) {
+  cleanup = noCleanup;
+  // The deferral holds the lock the cleanup takes, on whatever thread the
+  // system runs it.
+  const InterruptDeferral deferral;
   // Shared for deletion, so that the interruption cleanup can remove it while open.
   const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                       nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return noDescriptor;
   const Descriptor file = win32::adoptHandle(handle);
-  if (file == noDescriptor) ::DeleteFileA(path.c_str());
+  if (file == noDescriptor) {
+    ::DeleteFileA(path.c_str());
+    return noDescriptor;
+  }
+  cleanup = removeOnInterrupt(path);
   return file;
 }
 
