@@ -97,6 +97,13 @@ bool CatalogOutput::writeData(const unsigned char* bytes, std::uint32_t length) 
   return true;
 }
 
+std::uint32_t CatalogOutput::copyData(RangeReader& source, std::uint32_t count) {
+  const std::uint32_t copied = source.copyQuietlyTo(dataFile_, count);
+  dataWritten_ += copied;
+  if (dataWritten_ - writtenBack_ >= writeBackStep) startWritingBack();
+  return copied;
+}
+
 void CatalogOutput::startWritingBack() {
   platform::startWriteBack(dataFile_, dataSizeBefore_ + writtenBack_, dataSizeBefore_ + dataWritten_);
   writtenBack_ = dataWritten_;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "util/loading.h"
 
 namespace catpack {
 
@@ -30,6 +31,11 @@ class CatalogOutput {
   // Adds member bytes to the data file and a line to the index file.
   bool writeData(const unsigned char* bytes, std::uint32_t length);
   bool writeIndex(const std::string& line);
+
+  // Adds up to `count` of `source`'s next bytes to the data file, copied by
+  // the file system where it can; gives how many were added (the rest are
+  // for writeData).
+  std::uint32_t copyData(RangeReader& source, std::uint32_t count);
 
   // Starts writing every data byte added so far back to the disk, without
   // waiting for it, so that commit() finds little left to flush.

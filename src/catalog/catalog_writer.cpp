@@ -76,6 +76,10 @@ const std::string& zeroDigest() {
 // How many lines may wait for their digests while the writer copies on
 // through its own buffer: bounds the memory they hold.
 constexpr std::size_t linesAheadOfDigests = 1024;
+// Members of this size or more are copied by the file system, this many
+// bytes at a time.
+constexpr std::int64_t copiedMemberSize = 4 << 20;
+constexpr std::uint32_t copyStep = 8u << 20;
 // Pieces of gathered members handed over at once, fewer than there are
 // pieces, so that one is always left for the next.
 constexpr std::size_t gatheredPiecesAhead = 4;
@@ -241,7 +245,20 @@ bool MemberWriter::copyBytes(const EntryView& entry, PieceHashing::Member* hashe
   const std::uint64_t memberStart = output_.dataSize();
   std::optional<RangeReader> source = openStoredBytes(entry, &held_);
   bool read = source.has_value();
+  // Large members the file system copies itself, the digest read back from
+  // the data file: their bytes pass through this process once, not three
+  // times. What it cannot copy is read and written as any other member.
+  bool copying = read && entry.size >= copiedMemberSize && entry.scrambled == oldFormat_ &&
+                 (hashed == nullptr || (pending_.size() < linesAheadOfDigests && canReadBack()));
   while (read && written && source->remaining() > 0) {
+    if (copying) {
+      const std::uint64_t at = output_.dataSize();
+      const std::uint32_t copied = output_.copyData(*source, std::min(source->remaining(), copyStep));
+      copying = copied != 0;
+      advance(0, copied);
+      if (copied != 0 && hashed != nullptr) hashing_.hashWritten(hashed, at, copied);
+      continue;
+    }
     const std::uint32_t count = std::min(source->remaining(), hashing_.pieceBytes());
     const std::uint64_t at = output_.dataSize();
     unsigned char* piece = bufferFor(hashed != nullptr);

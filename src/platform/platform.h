@@ -129,6 +129,12 @@ std::int64_t readAt(Descriptor file, void* buffer, std::size_t count, std::uint6
 // Writes all `count` bytes; false when any of them could not be written.
 bool writeAll(Descriptor file, const void* bytes, std::size_t count);
 
+// Copies up to `count` bytes of `from`, starting at `offset`, to the current
+// position of `to` without passing them through this process, where the
+// file systems can; gives the number copied, 0 when `from` ends there or the
+// bytes cannot be copied so (then they are read and written instead).
+std::size_t copyBetween(Descriptor from, std::uint64_t offset, Descriptor to, std::size_t count);
+
 // Closes the descriptor; false when the close reported an error.
 bool closeDescriptor(Descriptor file);
 

@@ -170,6 +170,19 @@ bool RangeReader::readQuietlyAt(unsigned char* into, std::uint32_t count,
   return readWhole(file_, into, count, position);
 }
 
+std::uint32_t RangeReader::copyQuietlyTo(platform::Descriptor target, std::uint32_t count) {
+  if (count > remaining_) count = remaining_;
+  std::uint32_t copied = 0;
+  while (copied < count) {
+    const std::size_t step = platform::copyBetween(file_, position_, target, count - copied);
+    if (step == 0) break;
+    copied += static_cast<std::uint32_t>(step);
+    position_ += step;
+  }
+  remaining_ -= copied;
+  return copied;
+}
+
 void RangeReader::reportReadFailure() const {
   printErr("[Load] Failed to read from file %s\n", path_.c_str());
 }

@@ -91,6 +91,12 @@ class RangeReader {
   // among themselves; false when they cannot all be had.
   bool readQuietlyAt(unsigned char* into, std::uint32_t count, std::uint64_t position) const;
 
+  // Copies up to `count` of the range's next bytes to the current position
+  // of `target` without passing them through this process, without a
+  // message; gives how many were copied, which may be fewer, even none,
+  // where the file system cannot copy them all so (the rest are read).
+  std::uint32_t copyQuietlyTo(platform::Descriptor target, std::uint32_t count);
+
   // Tells, as read() does, that the bytes of the range could not be had.
   void reportReadFailure() const;
 

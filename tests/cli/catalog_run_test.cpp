@@ -247,6 +247,24 @@ TEST_F(CatalogRun, MembersThatCannotBeLoadedAreLeftOut) {
   EXPECT_EQ(folder.read("x.dat"), "ok");
 }
 
+TEST_F(CatalogRun, LargeMembersArriveWholeOrNotAtAll) {
+  // Large enough to be copied in several steps, and not a multiple of one.
+  const std::string large = testing::randomBytes((9u << 20) + 123, 7);
+  folder.write("big/large.bin", large, 500000);
+  folder.write("big/small.txt", "ok", 600000);
+  const RunResult packed = run({"-in", "big", "-out", "b.cat"});
+  EXPECT_EQ(packed.err, "");
+  EXPECT_EQ(folder.read("b.cat"), "large.bin " + std::to_string(large.size()) + " 500000 " +
+                                      md5sumOf(folder.at("big/large.bin")) + "\nsmall.txt 2 600000 " +
+                                      md5sumOfBytes("ok") + "\n");
+  EXPECT_TRUE(folder.read("b.dat") == large + "ok") << "the data file holds other bytes";
+
+  const RunResult copied = run({"-in", "b.cat", "-out", "c.cat"});
+  EXPECT_EQ(copied.err, "");
+  EXPECT_EQ(folder.read("c.cat"), folder.read("b.cat"));
+  EXPECT_TRUE(folder.read("c.dat") == folder.read("b.dat")) << "the copy holds other bytes";
+}
+
 // Writes `source` (a current-format catalog) as a new old-format catalog
 // and appends it to an old-format catalog holding no member yet, where the
 // format test still looks at every line; both must report `loadFailure`

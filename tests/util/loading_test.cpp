@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <random>
+#include <vector>
 
+#include "platform/platform.h"
+#include "support/platform_facts.h"
 #include "support/temp_folder.h"
 
 namespace catpack {
@@ -73,6 +76,45 @@ TEST(LoadRange, ReachesOffsetsBeyondFourGibibytes) {
   std::optional<ByteBuffer> hole = loadRange(folder.at("sparse"), 3, far - 3);
   ASSERT_TRUE(hole);
   EXPECT_EQ(asText(*hole), std::string(3, '\0'));
+}
+
+TEST(RangeReader, CopiesToAFileWhatItCanAndLeavesTheRestToRead) {
+  if (!testing::hasPosixFileSystem()) GTEST_SKIP() << "a file being read cannot be cut short here";
+  TempFolder folder;
+  const std::string bytes = testing::randomBytes(3u << 20, 5);
+  folder.write("source", bytes);
+  const std::uint64_t start = 1000;
+  const std::uint32_t size = 2u << 20;
+  std::optional<RangeReader> range = RangeReader::open(folder.at("source"), size, start);
+  ASSERT_TRUE(range);
+  platform::CleanupSlot cleanup = platform::noCleanup;
+  const platform::Descriptor target = platform::createNewFile(folder.at("target"), cleanup);
+  ASSERT_NE(target, platform::noDescriptor);
+  platform::forgetOnInterrupt(cleanup);
+  std::vector<unsigned char> buffer(size);
+  // Whatever is not copied is read and written, as a caller does.
+  const auto copyOrRead = [&](std::uint32_t count) {
+    const std::uint32_t copied = range->copyQuietlyTo(target, count);
+    EXPECT_LE(copied, count);
+    const std::uint32_t rest = count - copied;
+    const bool read = range->read(buffer.data(), rest);
+    EXPECT_TRUE(!read || platform::writeAll(target, buffer.data(), rest));
+    return read ? count : copied;
+  };
+  std::uint32_t arrived = copyOrRead(size / 2);
+  EXPECT_EQ(arrived, size / 2);
+  // Cut short while it is read: the bytes still there arrive, then the
+  // reading fails and says so.
+  folder.resize("source", start + size * 3 / 4);
+  CaptureStderr();
+  arrived += copyOrRead(size / 2);
+  EXPECT_EQ(GetCapturedStderr(), "[Load] Failed to read from file " + folder.at("source") + "\n");
+  EXPECT_EQ(range->remaining(), 0u);
+  EXPECT_TRUE(platform::closeDescriptor(target));
+  const std::string written = folder.read("target");
+  EXPECT_GE(written.size(), size / 2);
+  EXPECT_LE(written.size(), size * 3 / 4);
+  EXPECT_TRUE(written == bytes.substr(start, written.size())) << "the target holds other bytes";
 }
 
 TEST(LoadFile, LoadsWholeFilesAndFailsForMissingOnes) {

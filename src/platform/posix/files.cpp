@@ -67,6 +67,24 @@ bool writeAll(Descriptor file, const void* bytes, std::size_t count) {
   return true;
 }
 
+std::size_t copyBetween(Descriptor from, std::uint64_t offset, Descriptor to, std::size_t count) {
+#ifdef __linux__
+  if (offset > static_cast<std::uint64_t>(INT64_MAX)) return 0;
+  auto at = static_cast<off_t>(offset);
+  for (;;) {
+    const ssize_t copied = ::copy_file_range(from, &at, to, nullptr, count, 0);
+    if (copied >= 0) return static_cast<std::size_t>(copied);
+    if (errno != EINTR) return 0;
+  }
+#else
+  (void)from;
+  (void)offset;
+  (void)to;
+  (void)count;
+  return 0;
+#endif
+}
+
 bool closeDescriptor(Descriptor file) { return ::close(file) == 0; }
 
 std::string temporaryNameBeside(const std::string& targetPath) {

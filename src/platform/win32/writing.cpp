@@ -30,6 +30,11 @@ bool writeAll(Descriptor file, const void* bytes, std::size_t count) {
   return true;
 }
 
+std::size_t copyBetween(Descriptor, std::uint64_t, Descriptor, std::size_t) {
+  // Every copy goes through the process here.
+  return 0;
+}
+
 Descriptor openForAppending(const std::string& path) {
   const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
