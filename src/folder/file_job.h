@@ -18,6 +18,9 @@ struct FileJob {
   bool toggleScrambling = false;     // its bytes are stored scrambled
   std::int64_t time = 0;
   std::uint32_t size = 0;
+  // Files with the same nonzero `folder` are in one folder, told apart by
+  // its identity; 0 where it could not be told.
+  std::uint64_t folder = 0;
   std::string targetPath;      // empty when the entry failed before any writing
   bool targetListed = false;   // a listing of its folder showed the name
   std::string messages;        // what it printed, in order

@@ -84,7 +84,9 @@ void FolderWriter::writeEntryToFolder(const EntryView& entry) {
     passOnWritten(true);
     inOneOrder_ = true;
   }
-  writing_.add(std::move(job), inOneOrder_ || !order ? 0 : *order, !prepared);
+  job->folder = inOneOrder_ || !order ? 0 : *order;
+  const std::uint64_t folder = job->folder;
+  writing_.add(std::move(job), folder, !prepared);
   passOnWritten(false);
 }
 
@@ -108,7 +110,7 @@ void FolderWriter::passOnWritten(bool all) {
       printCapturedErr(job->messages);
       job->messages.clear();
     }
-    waiting_.add(job->name, std::move(job->messages), std::move(job->file), job->size);
+    waiting_.add(job->name, std::move(job->messages), std::move(job->file), job->size, job->folder);
   }
 }
 

@@ -1,6 +1,7 @@
 #include "folder/waiting_outputs.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "platform/platform.h"
 #include "util/console.h"
@@ -17,6 +18,10 @@ namespace {
 constexpr std::size_t mostFilesPerBatch = 2048;
 constexpr std::size_t filesKeptFree = 128;
 constexpr std::uint64_t bytesPerBatch = 256u << 20;
+// Threads that put the files of one batch in place, where it replaces at
+// least this many files per thread.
+constexpr std::uint64_t placingLanes = 4;
+constexpr std::size_t replacingFilesPerLane = 64;
 
 std::size_t filesPerBatch() {
   static const std::size_t files = [] {
@@ -35,7 +40,7 @@ WaitingOutputs::~WaitingOutputs() {
 }
 
 void WaitingOutputs::add(const std::string& name, std::string messages,
-                         std::optional<OutputFile> file, std::uint64_t size) {
+                         std::optional<OutputFile> file, std::uint64_t size, std::uint64_t folder) {
   // With nothing waiting, the entry's messages were printed at once and a
   // failed entry leaves nothing to do.
   if (!file && !holdsMessages()) return;
@@ -43,9 +48,14 @@ void WaitingOutputs::add(const std::string& name, std::string messages,
     ++current_.fileCount;
     current_.bytes += size;
     // A new file's name is made in its folder, which is flushed with it.
-    if (file->isNewTarget()) addFolder(current_.folders, platform::folderHolding(file->targetPath()));
+    if (file->isNewTarget()) {
+      addFolder(current_.folders, platform::folderHolding(file->targetPath()));
+    } else {
+      ++current_.replacingCount;
+    }
+    current_.foldersKnown = current_.foldersKnown && folder != 0;
   }
-  current_.entries.push_back(Entry{name, std::move(messages), std::move(file)});
+  current_.entries.push_back(Entry{name, std::move(messages), std::move(file), folder});
   if (current_.fileCount >= filesPerBatch() || current_.bytes >= bytesPerBatch) startFlush();
 }
 
@@ -88,13 +98,32 @@ void WaitingOutputs::startFlush() {
 void WaitingOutputs::flushAndPlace(Batch& batch) {
   batch.foldersFlushed =
       platform::flushTogether(batch.files.data(), batch.files.size(), batch.flushed.get(), batch.folders);
-  // In the order they were written, each file once it is on the disk; a
-  // new file is on the disk once its name is, too.
+  // A file renamed over another may wait for the file system to let go of
+  // the one it replaces (to discard its blocks, say): the files of
+  // different folders are put in place side by side, so that those waits
+  // overlap. Files of one folder keep their order, so that of two names of
+  // one file the later one wins.
+  const std::uint64_t lanes =
+      batch.foldersKnown && batch.replacingCount >= placingLanes * replacingFilesPerLane ? placingLanes : 1;
+  std::atomic<std::uint64_t> nextLane{0};
+  const auto placeLanes = [&] {
+    for (std::uint64_t lane = nextLane++; lane < lanes; lane = nextLane++) placeLane(batch, lane, lanes);
+  };
+  const HelperThreads helpers(static_cast<unsigned>(lanes - 1), placeLanes);
+  placeLanes();
+}
+
+void WaitingOutputs::placeLane(Batch& batch, std::uint64_t lane, std::uint64_t lanes) {
+  // Each file once it is on the disk; a new file is on the disk once its
+  // name is, too.
   std::size_t at = 0;
   for (Entry& entry : batch.entries) {
     if (!entry.file) continue;
-    const bool onDisk = batch.flushed[at] && (!entry.file->isNewTarget() || batch.foldersFlushed);
-    batch.flushed[at++] = entry.file->putInPlace(onDisk);
+    if (entry.folder % lanes == lane) {
+      const bool onDisk = batch.flushed[at] && (!entry.file->isNewTarget() || batch.foldersFlushed);
+      batch.flushed[at] = entry.file->putInPlace(onDisk);
+    }
+    ++at;
   }
 }
 

@@ -29,9 +29,10 @@ class WaitingOutputs {
   bool holdsMessages() const { return !current_.entries.empty() || flushing_ != nullptr; }
 
   // Adds the entry `name` with the `messages` it held back and the `file`
-  // of `size` bytes it wrote, if any.
+  // of `size` bytes it wrote, if any, in the folder `folder` (as FileJob
+  // has it).
   void add(const std::string& name, std::string messages, std::optional<OutputFile> file,
-           std::uint64_t size);
+           std::uint64_t size, std::uint64_t folder);
 
   // Notes that a name was made in `folder` (a level folder created in it),
   // so that the folder is flushed with the next batch.
@@ -50,6 +51,7 @@ class WaitingOutputs {
     std::string name;
     std::string messages;
     std::optional<OutputFile> file;
+    std::uint64_t folder;
   };
   // Files flushed together, with the folders of names made before them.
   struct Batch {
@@ -57,6 +59,8 @@ class WaitingOutputs {
     std::vector<std::string> folders;
     std::vector<std::string> renamedBefore;  // names whose folders this batch flushes
     std::size_t fileCount = 0;
+    std::size_t replacingCount = 0;  // files that replace others
+    bool foldersKnown = true;        // every file's folder was told apart
     std::uint64_t bytes = 0;
     std::vector<platform::Descriptor> files;
     std::unique_ptr<bool[]> flushed;  // each file's flush, then whether it was put in place
@@ -68,6 +72,9 @@ class WaitingOutputs {
   void startFlush();
   // Flushes the batch's files and puts them in place, on the helper thread.
   static void flushAndPlace(Batch& batch);
+  // Puts the batch's flushed files in place, those whose folder falls to
+  // `lane` of `lanes`, in the order they were written.
+  static void placeLane(Batch& batch, std::uint64_t lane, std::uint64_t lanes);
   // Waits for the batch being flushed and placed, and reports it.
   void placeFlushed();
   // Prints the failure of the file written for `name`.
