@@ -19,7 +19,7 @@ namespace catpack::crash {
 const char* const fileChangingCalls =
     "?open,openat,?creat,write,pwrite64,writev,pwritev,close,dup,?dup2,dup3,fcntl,lseek,"
     "?rename,renameat,renameat2,?link,linkat,?unlink,unlinkat,truncate,ftruncate,?mkdir,mkdirat,"
-    "fsync,fdatasync,syncfs";
+    "copy_file_range,fsync,fdatasync,syncfs";
 
 namespace {
 

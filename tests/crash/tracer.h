@@ -25,7 +25,9 @@ struct TracedRun {
 
 // The trace set (strace's -e trace=) of every call that can change a file,
 // a name, a descriptor's position or what is durable. Write-back hints such
-// as sync_file_range make nothing durable and are left out.
+// as sync_file_range make nothing durable and are left out. A copy between
+// files is traced so that a run the model cannot follow (it never sees the
+// bytes copied) fails instead of being judged on what the model guessed.
 extern const char* const fileChangingCalls;
 
 // Runs catpack with `arguments` in `workingFolder` under strace -f -y -qq -xx
