@@ -85,8 +85,7 @@ void FolderWriter::writeEntryToFolder(const EntryView& entry) {
     inOneOrder_ = true;
   }
   job->folder = inOneOrder_ || !order ? 0 : *order;
-  const std::uint64_t folder = job->folder;
-  writing_.add(std::move(job), folder, !prepared);
+  writing_.add(std::move(job), !prepared);
   passOnWritten(false);
 }
 

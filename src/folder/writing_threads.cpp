@@ -27,8 +27,8 @@ std::size_t WritingThreads::mostFilesAtOnce() {
   return files;
 }
 
-void WritingThreads::add(std::unique_ptr<FileJob> job, std::uint64_t folder, bool done) {
-  unpublished_.push_back(Unpublished{std::move(job), folder, done});
+void WritingThreads::add(std::unique_ptr<FileJob> job, bool done) {
+  unpublished_.push_back(Unpublished{std::move(job), done});
   if (unpublished_.size() >= filesPerRun) publish();
 }
 
@@ -43,8 +43,8 @@ void WritingThreads::publish() {
       slot.claimed = given.done;
       slot.done = given.done;
       if (given.done) continue;
-      slot.folder = given.folder;
-      slot.folderTurn = folders_[given.folder].given++;
+      slot.folder = slot.job->folder;
+      slot.folderTurn = folders_[slot.folder].given++;
       wake = true;
     }
     wake = wake && idleThreads_ > 0;

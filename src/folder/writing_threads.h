@@ -40,10 +40,10 @@ class WritingThreads {
   // two files open.
   static std::size_t mostFilesAtOnce();
 
-  // Gives a file to write whose target is in the folder `folder` (files
-  // with equal `folder` have their targets opened in the order given), or
-  // with `done` one that failed already, whose messages keep their place.
-  void add(std::unique_ptr<FileJob> job, std::uint64_t folder, bool done);
+  // Gives a file to write (files with equal `folder` have their targets
+  // opened in the order given), or with `done` one that failed already,
+  // whose messages keep their place.
+  void add(std::unique_ptr<FileJob> job, bool done);
 
   // The first file given and not yet taken back, once it is done (waiting
   // for that with `wait`); null when there is none or it is not done.
@@ -70,7 +70,6 @@ class WritingThreads {
   // A file given and not yet handed to the threads.
   struct Unpublished {
     std::unique_ptr<FileJob> job;
-    std::uint64_t folder;
     bool done;
   };
   // The targets of one folder given to the threads and opened so far.
