@@ -55,13 +55,14 @@ bool Scan::scan(const std::string& folderPath, const std::string& prefix) {
        name = nextListedName(*listing)) {
     const std::string fullPath = formatText("%s%c%s", folderPath.c_str(), separator_, name.c_str());
     std::string relativeName = formatText("%s%s", prefix.c_str(), name.c_str());
-    const std::int32_t size = fileSize(fullPath);
+    std::int64_t time = 0;
+    const std::int32_t size = fileSizeAndTime(fullPath, time);
     if (size == -1) {
       printErr("Illegal file %s\n", relativeName.c_str());
       continue;
     }
     if (size >= 0) {
-      index_.addFolderFile(relativeName, size, fileTime(fullPath), rootPath_);
+      index_.addFolderFile(relativeName, size, time, rootPath_);
       advance(1, static_cast<std::uint32_t>(size));
       continue;
     }

@@ -5,12 +5,11 @@
 namespace catpack {
 
 namespace {
-constexpr std::uint64_t largestSize = 0x7FFFFFFF;
-}
 
-std::int32_t fileSize(const std::string& path) {
-  platform::PathStatus status;
-  if (!platform::queryPathStatus(path, status)) return -1;
+constexpr std::uint64_t largestSize = 0x7FFFFFFF;
+
+// fileSize of `path`, whose status query gave `status`.
+std::int32_t sizeFromStatus(const std::string& path, const platform::PathStatus& status) {
   if (status.isFolder) return -2;
   // Only plain files are read: a FIFO or a device would block or never end.
   if (!status.isRegular) return -1;
@@ -22,11 +21,28 @@ std::int32_t fileSize(const std::string& path) {
   return static_cast<std::int32_t>(measured);
 }
 
-std::int64_t fileTime(const std::string& path) {
-  platform::PathStatus status;
-  if (!platform::queryPathStatus(path, status)) return 0;
+// The time fileSizeAndTime gives for a path whose status query gave `status`.
+std::int64_t timeFromStatus(const platform::PathStatus& status) {
   if (!status.isFolder && status.size > largestSize) return 0;
   return status.modificationTime;
+}
+
+}  // namespace
+
+std::int32_t fileSize(const std::string& path) {
+  platform::PathStatus status;
+  if (!platform::queryPathStatus(path, status)) return -1;
+  return sizeFromStatus(path, status);
+}
+
+std::int32_t fileSizeAndTime(const std::string& path, std::int64_t& time) {
+  platform::PathStatus status;
+  if (!platform::queryPathStatus(path, status)) {
+    time = 0;
+    return -1;
+  }
+  time = timeFromStatus(status);
+  return sizeFromStatus(path, status);
 }
 
 }  // namespace catpack
