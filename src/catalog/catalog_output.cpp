@@ -11,6 +11,10 @@ constexpr std::size_t indexFlushSize = 1 << 16;
 // How many data bytes are written before their write-back to the disk is
 // started, so that the flush at the end finds most of them there already.
 constexpr std::uint64_t writeBackStep = 8u << 20;
+// How many data bytes are written before the data file is flushed while it
+// is still being written, so that the disk takes them while the run goes
+// on rather than at the end.
+constexpr std::uint64_t flushAheadStep = 64u << 20;
 
 std::uint64_t sizeOf(platform::Descriptor file) {
   const std::int64_t size = platform::regularFileSize(file);
@@ -93,15 +97,24 @@ bool CatalogOutput::openForAppending() {
 bool CatalogOutput::writeData(const unsigned char* bytes, std::uint32_t length) {
   dataWritten_ += length;
   if (!platform::writeAll(dataFile_, bytes, length)) return false;
-  if (dataWritten_ - writtenBack_ >= writeBackStep) startWritingBack();
+  keepDataMoving();
   return true;
 }
 
 std::uint32_t CatalogOutput::copyData(RangeReader& source, std::uint32_t count) {
   const std::uint32_t copied = source.copyQuietlyTo(dataFile_, count);
   dataWritten_ += copied;
-  if (dataWritten_ - writtenBack_ >= writeBackStep) startWritingBack();
+  keepDataMoving();
   return copied;
+}
+
+void CatalogOutput::keepDataMoving() {
+  if (dataWritten_ - writtenBack_ >= writeBackStep) startWritingBack();
+  if (dataWritten_ - flushAskedAt_ >= flushAheadStep) {
+    if (!flushAhead_) flushAhead_.emplace(dataFile_);
+    flushAhead_->ask();
+    flushAskedAt_ = dataWritten_;
+  }
 }
 
 void CatalogOutput::startWritingBack() {
@@ -112,6 +125,7 @@ void CatalogOutput::startWritingBack() {
 bool CatalogOutput::cutDataBack(std::uint64_t size) {
   dataWritten_ = size;
   writtenBack_ = std::min(writtenBack_, size);
+  flushAskedAt_ = std::min(flushAskedAt_, size);
   const std::uint64_t length = dataSizeBefore_ + size;
   return platform::truncateFile(dataFile_, length) &&
          platform::seekFromStart(dataFile_, length) == static_cast<std::int64_t>(length);
@@ -165,10 +179,13 @@ bool CatalogOutput::commit() {
   // on the disk; a new catalog's files are both on the disk before either
   // is put in place, both written back at once.
   startWritingBack();
-  bool sound = appending_ ? platform::flushFile(dataFile_) && flushIndex() &&
-                                platform::flushFile(indexFile_)
-                          : flushIndex() && platform::flushFile(indexFile_) &&
-                                platform::flushFile(dataFile_);
+  // A flush ahead that failed fails the catalog, whatever the last flush
+  // says.
+  const bool flushedAhead = !flushAhead_ || flushAhead_->finish();
+  bool sound = flushedAhead && (appending_ ? platform::flushFile(dataFile_) && flushIndex() &&
+                                                 platform::flushFile(indexFile_)
+                                           : flushIndex() && platform::flushFile(indexFile_) &&
+                                                 platform::flushFile(dataFile_));
   // An appended catalog is complete once both files are closed; the
   // descriptors must not be cut back once closed, as their numbers may be
   // reused by then.
@@ -248,6 +265,7 @@ void CatalogOutput::forgetCutBacks() {
 void CatalogOutput::abandon() {
   if (done_) return;
   done_ = true;
+  if (flushAhead_) flushAhead_->finish();
   closeReader();
   if (appending_) {
     // Reopen what was closed so that both files can be cut back.

@@ -5,9 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
+#include "util/flush_ahead.h"
 #include "util/loading.h"
 
 namespace catpack {
@@ -95,6 +97,9 @@ class CatalogOutput {
   bool openReplacement(Replacement& replacement, platform::Descriptor& file);
   bool putInPlace();
   bool flushIndex();
+  // After data bytes were added: starts their write-back, and a flush
+  // ahead of the end, each once enough bytes wait for it.
+  void keepDataMoving();
   void closeReader();
   void forgetCutBacks();
 
@@ -116,6 +121,8 @@ class CatalogOutput {
   std::uint64_t dataSizeBefore_ = 0;
   std::uint64_t dataWritten_ = 0;
   std::uint64_t writtenBack_ = 0;  // data bytes whose write-back was started
+  std::uint64_t flushAskedAt_ = 0;  // data bytes when a flush ahead was last asked for
+  std::optional<FlushAhead> flushAhead_;  // made at the first flush ahead
   std::uint64_t indexWritten_ = 0;  // index bytes of a new catalog written so far
   std::string pendingIndex_;
 };

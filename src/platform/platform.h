@@ -186,6 +186,11 @@ bool isWritable(const std::string& path);
 // written.
 bool flushFile(Descriptor file);
 
+// Waits until the disk holds every byte written to the open `file` and its
+// size, but not necessarily its times: for a flush made while the file is
+// still being written, ahead of its last flushFile.
+bool flushFileBytes(Descriptor file);
+
 // Flushes the `count` files of `files` as flushFile does, and the names
 // made in `folders` as flushFolders does, all together: much quicker than
 // one after the other where the system can write all of them back in one

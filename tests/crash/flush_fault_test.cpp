@@ -5,6 +5,7 @@
 // no failure can take back). A catalog stays as it was, an append is cut
 // back, a replaced file of a folder output stays, and no temporary file is
 // left. At least one flush must have been made to fail.
+#include <algorithm>
 #include <functional>
 #include <iostream>
 #include <string>
@@ -111,6 +112,43 @@ TEST_F(FlushFault, AReplacedFileOfAFolderOutputStays) {
         EXPECT_EQ(folder.read("out/a.txt"), "the old a\n");
       });
   EXPECT_GT(failed, 0) << "the run made no fsync or fdatasync before putting the file in place";
+}
+
+// A catalog's data file is flushed while it is still being written, once it
+// holds enough bytes. Such a flush that fails fails the catalog, although
+// the flush at the end succeeds: the system need not tell of a failure
+// twice.
+TEST_F(FlushFault, AFailedFlushAheadOfTheEndFailsTheCatalog) {
+  const std::string large = testing::randomBytes((std::size_t{64} << 20) + 5000, 41);
+  folder.write("large/huge.bin", large, 400000);
+  for (const bool append : {false, true}) {
+    SCOPED_TRACE(append ? "append" : "new catalog");
+    std::vector<std::string> arguments{"-in", "large", "-out", "c.cat"};
+    if (append) arguments.push_back("-append");
+    const auto aheadFlushes = [](const TracedRun& run) {
+      return std::count_if(run.calls.begin(), run.calls.end(),
+                           [](const crash::SystemCall& call) { return call.name == "fdatasync"; });
+    };
+
+    restoreCatalog();
+    const std::string listingBefore = folder.listing();
+    const TracedRun failing = crash::traceCatpack(
+        {"-e", "trace=fsync,fdatasync", "-e", "inject=fdatasync:error=EIO:when=1"}, arguments,
+        folder.path());
+    ASSERT_EQ(aheadFlushes(failing), 1);
+    EXPECT_TRUE(failedBeforeRenames(failing));
+    // Compared whole, so that a failure does not print 64 MiB.
+    EXPECT_EQ(failing.exitCode, 1);
+    EXPECT_EQ(failing.err, "Failed writing catalog c\n");
+    EXPECT_EQ(folder.read("c.cat"), previousIndex);
+    EXPECT_TRUE(folder.read("c.dat") == previousData) << "the previous data file stays";
+    EXPECT_EQ(folder.listing(), listingBefore) << "no temporary file stays";
+
+    const TracedRun sound = crash::traceCatpack({"-e", "trace=fsync,fdatasync"}, arguments, folder.path());
+    EXPECT_EQ(sound.exitCode, 0) << sound.err;
+    EXPECT_EQ(aheadFlushes(sound), 1);
+    EXPECT_TRUE(folder.read("c.dat") == (append ? previousData + large : large));
+  }
 }
 
 }  // namespace

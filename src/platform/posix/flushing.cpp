@@ -15,14 +15,17 @@ namespace catpack::platform {
 
 namespace {
 
-// fsync, again when interrupted. A file system that cannot flush at all
-// (EINVAL) counts as flushed: there is nothing more to wait for.
-bool syncDescriptor(int file) {
+// `flush` (fsync or fdatasync) of `file`, again when interrupted. A file
+// system that cannot flush at all (EINVAL) counts as flushed: there is
+// nothing more to wait for.
+bool flushRetrying(int (*flush)(int), int file) {
   for (;;) {
-    if (::fsync(file) == 0) return true;
+    if (flush(file) == 0) return true;
     if (errno != EINTR) return errno == EINVAL;
   }
 }
+
+bool syncDescriptor(int file) { return flushRetrying(::fsync, file); }
 
 // Flushes the names in the folder at `path`.
 bool syncFolder(const std::string& path) {
@@ -66,6 +69,8 @@ class FileSystemSyncs {
 }  // namespace
 
 bool flushFile(Descriptor file) { return syncDescriptor(file); }
+
+bool flushFileBytes(Descriptor file) { return flushRetrying(::fdatasync, file); }
 
 bool flushTogether(const Descriptor* files, std::size_t count, bool* flushed,
                    const std::vector<std::string>& folders) {

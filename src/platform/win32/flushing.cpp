@@ -8,6 +8,8 @@ namespace catpack::platform {
 
 bool flushFile(Descriptor file) { return ::FlushFileBuffers(win32::handleOf(file)) != 0; }
 
+bool flushFileBytes(Descriptor file) { return flushFile(file); }
+
 bool flushFolders(const std::vector<std::string>&) {
   // Names reach the disk with what changes them: renames are written
   // through, and a flushed file takes its own entry in its folder along.
