@@ -18,7 +18,7 @@ class FlushAhead {
  public:
   // `file` stays open until finish() has returned.
   explicit FlushAhead(platform::Descriptor file);
-  // Waits for a flush still running.
+  // Ends as finish() does, its outcome dropped.
   ~FlushAhead();
   FlushAhead(const FlushAhead&) = delete;
   FlushAhead& operator=(const FlushAhead&) = delete;

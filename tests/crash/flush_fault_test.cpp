@@ -76,11 +76,12 @@ class FlushFault : public ::testing::Test {
   }
 
   // A catalog write that failed: reported, and the previous catalog intact.
+  // The data file is compared without printing it, as it may be large.
   void expectPreviousCatalog(const TracedRun& run) const {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err, "Failed writing catalog c\n");
     EXPECT_EQ(folder.read("c.cat"), previousIndex);
-    EXPECT_EQ(folder.read("c.dat"), previousData);
+    EXPECT_TRUE(folder.read("c.dat") == previousData) << "the previous data file stays";
   }
 
   TempFolder folder;
@@ -121,14 +122,14 @@ TEST_F(FlushFault, AReplacedFileOfAFolderOutputStays) {
 TEST_F(FlushFault, AFailedFlushAheadOfTheEndFailsTheCatalog) {
   const std::string large = testing::randomBytes((std::size_t{64} << 20) + 5000, 41);
   folder.write("large/huge.bin", large, 400000);
+  const auto aheadFlushes = [](const TracedRun& run) {
+    return std::count_if(run.calls.begin(), run.calls.end(),
+                         [](const crash::SystemCall& call) { return call.name == "fdatasync"; });
+  };
   for (const bool append : {false, true}) {
     SCOPED_TRACE(append ? "append" : "new catalog");
     std::vector<std::string> arguments{"-in", "large", "-out", "c.cat"};
     if (append) arguments.push_back("-append");
-    const auto aheadFlushes = [](const TracedRun& run) {
-      return std::count_if(run.calls.begin(), run.calls.end(),
-                           [](const crash::SystemCall& call) { return call.name == "fdatasync"; });
-    };
 
     restoreCatalog();
     const std::string listingBefore = folder.listing();
@@ -137,11 +138,7 @@ TEST_F(FlushFault, AFailedFlushAheadOfTheEndFailsTheCatalog) {
         folder.path());
     ASSERT_EQ(aheadFlushes(failing), 1);
     EXPECT_TRUE(failedBeforeRenames(failing));
-    // Compared whole, so that a failure does not print 64 MiB.
-    EXPECT_EQ(failing.exitCode, 1);
-    EXPECT_EQ(failing.err, "Failed writing catalog c\n");
-    EXPECT_EQ(folder.read("c.cat"), previousIndex);
-    EXPECT_TRUE(folder.read("c.dat") == previousData) << "the previous data file stays";
+    expectPreviousCatalog(failing);
     EXPECT_EQ(folder.listing(), listingBefore) << "no temporary file stays";
 
     const TracedRun sound = crash::traceCatpack({"-e", "trace=fsync,fdatasync"}, arguments, folder.path());
